@@ -1,0 +1,132 @@
+#include "channel_change.h"
+
+#include <string.h>
+#include <wchar.h>
+#include <stdlib.h>
+
+#include "key_command.h"
+#include "platform.h"
+#include "run_log.h"
+#include "serial_line.h"
+
+wchar_t settingValue[kSettingCapacity];
+wchar_t portName[kSettingCapacity];
+int32_t sleepTime = 200;
+
+const wchar_t* readSetting(const wchar_t* key) {
+  if (readProfileString(L"Settings", key, settingValue, kSettingCapacity, L".\\varnok.ini") == 0)
+    return nullptr;
+  return settingValue;
+}
+
+int32_t pauseFromText(const wchar_t* text) {
+  // wcstol saturates where the value overflows; long may be wider than the
+  // pause, so saturate once more.
+  long value = wcstol(text, nullptr, 10);
+  if (value < 0) return 0;  // the wait takes an unsigned count: -1 would be forever
+  if (value > INT32_MAX) return INT32_MAX;
+  return int32_t(value);
+}
+
+void writeRunHeader(const wchar_t* channel) {
+  wchar_t buff[255];
+  memset(buff, 0, sizeof buff);
+  swprintf(buff, 255, L"| Number of digits to send to DCT2xxx: %d\n", int(wcslen(channel)));
+
+  // The rule is as long as the digit-count line, its line feed included,
+  // and four more.
+  wchar_t rule[260];
+  size_t width = wcslen(buff) + 4;
+  for (size_t i = 0; i < width; ++i) rule[i] = L'=';
+  rule[width] = L'\n';
+  rule[width + 1] = 0;
+
+  char now[25];
+  localTimeText(now);
+  wchar_t currTime[25];
+  for (int i = 0; i < 25; ++i) currTime[i] = (unsigned char)now[i];
+
+  logPrint(rule);
+  logPrint(L"| %s\n", currTime);
+  logPrint(L"| Changing to channel %s\n", channel);
+  logPrint(buff);
+  logPrint(rule);
+}
+
+namespace {
+
+void complainOfLine(const wchar_t* what) {
+  wchar_t reason[200];
+  if (lineError)
+    errorText(lineError, reason, 200);
+  else
+    wcscpy(reason, L"the line settings were refused");
+  complain(L"%s %s: %s", what, portName, reason);
+}
+
+// Everything from reading the settings to closing the port, for a channel
+// already known to be all digits.
+int sendChannel(const wchar_t* channel) {
+  const wchar_t* port = readSetting(L"port");
+  memset(portName, 0, sizeof portName);
+  if (port) wcsncpy(portName, port, kSettingCapacity - 1);
+  const wchar_t* pause = readSetting(L"sleepTime");
+  if (pause) sleepTime = pauseFromText(pause);
+
+  bool opened = openPort();
+  if (!opened) {
+    if (portName[0])
+      complainOfLine(L"cannot open port");
+    else
+      complain(L"no port set: put port=... under [Settings] in varnok.ini");
+  }
+  bool allSent = true;
+  int n = int(wcslen(channel));
+  for (int i = 0; i < n; ++i) {
+    int d = channel[i] - L'0';
+    logPrint(L"digit %d of channel: %d\n", i + 1, d);
+    if (!sendKeyCode(keyCodes[d])) {
+      // Complain once: a dead line fails every digit that follows.
+      if (opened && allSent) complainOfLine(L"cannot write to port");
+      allSent = false;
+    }
+    sleepMilliseconds(uint32_t(sleepTime));
+  }
+  closePort();
+  return opened && allSent ? kExitChanged : kExitFailed;
+}
+
+}  // namespace
+
+int run(int argc, wchar_t** argv) {
+  if (argc < 2 || !argv[1]) {
+    complain(L"usage: varnok CHANNEL (the digits to send, e.g. varnok 42)");
+    return kExitUsage;
+  }
+  const wchar_t* channel = argv[1];
+
+  unsigned long error = 0;
+  logFile = openRunLog(&error);
+  if (!logFile) {
+    wchar_t reason[200];
+    errorText(error, reason, 200);
+    complain(L"cannot open the run log varnok.out: %s (changing the channel all the same)",
+             reason);
+  }
+  writeRunHeader(channel);
+
+  int status;
+  if (channel[wcsspn(channel, L"0123456789")] != 0) {
+    // Sending the digits before a stray character would tune the box to
+    // another channel: send nothing at all.
+    logPrint(L"Cannot change to channel %s: only the digits 0 to 9 are allowed\n\n\n", channel);
+    complain(L"cannot change to channel %s: only the digits 0 to 9 are allowed", channel);
+    status = kExitUsage;
+  } else {
+    status = sendChannel(channel);
+  }
+
+  if (logFile) fclose(logFile);
+  logFile = nullptr;
+  return status;
+}

@@ -1,0 +1,49 @@
+// The channel-change run: the whole life of the program.
+//
+// It takes the channel from the command line, appends a framed header to
+// the run log, reads the port and the pause from varnok.ini in the working
+// directory, opens the serial line, has one key command sent per digit with
+// a pause after each (the last included), closes the line and the log, and
+// gives the exit status.
+#ifndef VARNOK_CHANNEL_CHANGE_H
+#define VARNOK_CHANNEL_CHANGE_H
+
+#include <stdint.h>
+
+const int kSettingCapacity = 260;
+
+/// Exit statuses of the run.
+enum {
+  kExitChanged = 0,  // every digit was written
+  kExitFailed = 1,   // the port did not open or a write failed
+  kExitUsage = 2,    // no channel given, or one that is not all digits
+};
+
+/// The value of the latest settings read; every read overwrites it.
+extern wchar_t settingValue[kSettingCapacity];
+
+/// The "port" setting, whole, as configured; empty when there is none.
+extern wchar_t portName[kSettingCapacity];
+
+/// The pause after each digit in milliseconds; 200 unless "sleepTime" says
+/// otherwise.
+extern int32_t sleepTime;
+
+/// The value of `key` in section "Settings" of varnok.ini, held in
+/// settingValue and cut to 259 characters; nullptr when the file, the
+/// section or the key is missing or the value is empty.
+const wchar_t* readSetting(const wchar_t* key);
+
+/// The pause a "sleepTime" value gives: leading blanks, a sign and decimal
+/// digits up to the first other character; no digits give 0, a negative
+/// value 0, a value beyond 32 bits the largest pause.
+int32_t pauseFromText(const wchar_t* text);
+
+/// Writes the header for `channel` to the run log: a rule, the local time,
+/// the channel as given, the number of its characters, the rule again.
+void writeRunHeader(const wchar_t* channel);
+
+/// The run. argv[1] is the channel; further arguments are ignored.
+int run(int argc, wchar_t** argv);
+
+#endif  // VARNOK_CHANNEL_CHANGE_H

@@ -1,0 +1,23 @@
+// The program's entry on POSIX: arguments arrive as UTF-8 and are widened,
+// as Windows hands them to a wide-character program.
+#include <signal.h>
+#include <stdlib.h>
+
+#include "channel_change.h"
+#include "platform-posix.h"
+#include "run_log.h"
+
+int main(int argc, char** argv) {
+  // A caller that closed its end of our stderr must not kill the run half-way.
+  signal(SIGPIPE, SIG_IGN);
+  wchar_t** wideArgs = static_cast<wchar_t**>(calloc(size_t(argc) + 1, sizeof(wchar_t*)));
+  for (int i = 0; wideArgs && i < argc; ++i) {
+    wideArgs[i] = widenUtf8(argv[i]);
+    if (!wideArgs[i]) wideArgs = nullptr;
+  }
+  if (!wideArgs) {
+    complain(L"out of memory");
+    return kExitFailed;
+  }
+  return run(argc, wideArgs);
+}

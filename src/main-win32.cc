@@ -1,0 +1,7 @@
+// The program's entry on Windows: the wide-character argument vector goes
+// straight to the run.
+#include "channel_change.h"
+
+int wmain(int argc, wchar_t** argv) {
+  return run(argc, argv);
+}

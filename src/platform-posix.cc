@@ -1,0 +1,280 @@
+// The platform services on POSIX systems: termios for the serial line, our
+// own profile reader, nanosleep, and a time text that does not depend on
+// the locale.
+#include <errno.h>
+#include <fcntl.h>
+#include <poll.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
+#include <termios.h>
+#include <time.h>
+#include <unistd.h>
+#include <wchar.h>
+#include <wctype.h>
+
+#include "platform-posix.h"
+#include "platform.h"
+#include "utf8.h"
+
+const char kLogLineEnd[] = "\r\n";
+
+namespace {
+
+// A device is its file descriptor plus one, so that descriptor 0 (a
+// program started with stdin closed) is not taken for no device.
+int fdOf(Device device) {
+  return int(device - 1);
+}
+
+// How long a device may take no bytes at all before a write gives up.
+const int kStallMilliseconds = 2000;
+
+// Our own code for a stalled write; errno has nothing that says it well.
+const unsigned long kStalled = 0x10000;
+
+bool narrowPath(const wchar_t* name, char* path, size_t capacity) {
+  size_t used = 0;
+  for (const wchar_t* c = name; *c; ++c) {
+    unsigned char bytes[4];
+    size_t count = encodeUtf8(uint32_t(*c) == L'\\' ? '/' : uint32_t(*c), bytes);
+    if (used + count >= capacity) return false;
+    memcpy(path + used, bytes, count);
+    used += count;
+  }
+  path[used] = 0;
+  return used > 0;
+}
+
+long monotonicMilliseconds() {
+  struct timespec now;
+  clock_gettime(CLOCK_MONOTONIC, &now);
+  return long(now.tv_sec) * 1000 + now.tv_nsec / 1000000;
+}
+
+}  // namespace
+
+bool devicePath(const wchar_t* name, char* path, size_t capacity) {
+  bool comName = (name[0] | 0x20) == 'c' && (name[1] | 0x20) == 'o' && (name[2] | 0x20) == 'm' &&
+                 name[3] >= L'1' && name[3] <= L'9' && wcslen(name) <= 12;
+  for (size_t i = 4; comName && name[i]; ++i) comName = name[i] >= L'0' && name[i] <= L'9';
+  if (comName) {
+    // COM1 is the first serial port, /dev/ttyS0.
+    long number = wcstol(name + 3, nullptr, 10);
+    int written = snprintf(path, capacity, "/dev/ttyS%ld", number - 1);
+    return written > 0 && size_t(written) < capacity;
+  }
+  return narrowPath(name, path, capacity);
+}
+
+Device deviceOpen(const wchar_t* name, unsigned long* error) {
+  char path[4096];
+  if (!devicePath(name, path, sizeof path)) {
+    *error = name[0] ? ENAMETOOLONG : ENOENT;
+    return kBadDevice;
+  }
+  // O_NONBLOCK: a modem line without carrier must not hold up the open.
+  int fd = open(path, O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) {
+    *error = errno;
+    return kBadDevice;
+  }
+  // The port is this process's alone, as Windows opens it without sharing.
+  // flock first: it holds against every process, root included, and two
+  // runs racing for the port cannot both get it. TIOCEXCL then keeps out
+  // programs that open the tty without flock (though not root); a file or
+  // other non-tty answers ENOTTY, which is fine.
+  if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    *error = errno == EWOULDBLOCK ? EBUSY : errno;
+    close(fd);
+    return kBadDevice;
+  }
+  ioctl(fd, TIOCEXCL);
+  return Device(fd) + 1;
+}
+
+bool parseDefinition(const wchar_t* definition, LineSettings* settings) {
+  static const struct {
+    long baud;
+    speed_t speed;
+  } kSpeeds[] = {{300, B300},     {600, B600},     {1200, B1200},   {2400, B2400},
+                 {4800, B4800},   {9600, B9600},   {19200, B19200}, {38400, B38400},
+                 {57600, B57600}, {115200, B115200}};
+  wchar_t* end;
+  long baud = wcstol(definition, &end, 10);
+  settings->speed = 0;
+  for (const auto& s : kSpeeds)
+    if (s.baud == baud) settings->speed = s.speed;
+  if (settings->speed == 0 || *end != L',') return false;
+  wchar_t parity = towupper(end[1]);
+  if ((parity != L'N' && parity != L'E' && parity != L'O') || end[2] != L',') return false;
+  settings->parity = char(parity);
+  settings->dataBits = int(wcstol(end + 3, &end, 10));
+  if (settings->dataBits < 5 || settings->dataBits > 8 || *end != L',') return false;
+  settings->stopBits = int(wcstol(end + 1, &end, 10));
+  if ((settings->stopBits != 1 && settings->stopBits != 2) || *end != 0) return false;
+  return true;
+}
+
+ConfigureResult deviceConfigure(Device device, const wchar_t* definition) {
+  LineSettings settings;
+  if (!parseDefinition(definition, &settings)) return kDefinitionRefused;
+  int fd = fdOf(device);
+  struct termios t;
+  if (tcgetattr(fd, &t) != 0) return kApplyFailed;
+  // Raw bytes both ways: no echo, no line editing, no CR/LF mapping, no
+  // software flow control. A box that ignores XON/XOFF must never see the
+  // line held by a stray 0x13.
+  t.c_iflag &= ~tcflag_t(IGNBRK | BRKINT | PARMRK | ISTRIP | INLCR | IGNCR | ICRNL | IXON | IXOFF |
+                         IXANY | INPCK);
+  t.c_oflag &= ~tcflag_t(OPOST);
+  t.c_lflag &= ~tcflag_t(ECHO | ECHONL | ICANON | ISIG | IEXTEN);
+  t.c_cflag &= ~tcflag_t(CSIZE | PARENB | PARODD | CSTOPB);
+#ifdef CRTSCTS
+  t.c_cflag &= ~tcflag_t(CRTSCTS);
+#endif
+  static const tcflag_t kSizes[] = {CS5, CS6, CS7, CS8};
+  t.c_cflag |= kSizes[settings.dataBits - 5] | CLOCAL | CREAD;
+  if (settings.parity != 'N') t.c_cflag |= PARENB | (settings.parity == 'O' ? PARODD : 0);
+  if (settings.stopBits == 2) t.c_cflag |= CSTOPB;
+  t.c_cc[VMIN] = 1;
+  t.c_cc[VTIME] = 0;
+  cfsetispeed(&t, settings.speed);
+  cfsetospeed(&t, settings.speed);
+  if (tcsetattr(fd, TCSANOW, &t) != 0) return kApplyFailed;
+  // DTR stays up while the port is open: the nearest thing to Windows' DTR
+  // handshaking. Raised after tcsetattr, since some drivers reset the modem
+  // lines there. A pseudo-terminal has no modem lines and answers ENOTTY.
+  int dtr = TIOCM_DTR;
+  ioctl(fd, TIOCMBIS, &dtr);
+  return kConfigured;
+}
+
+bool deviceWrite(Device device, const unsigned char* bytes, uint32_t count, unsigned long* error) {
+  int fd = fdOf(device);
+  uint32_t done = 0;
+  long lastProgress = monotonicMilliseconds();
+  while (done < count) {
+    ssize_t n = write(fd, bytes + done, count - done);
+    if (n > 0) {
+      done += uint32_t(n);
+      lastProgress = monotonicMilliseconds();
+      continue;
+    }
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK) {
+      *error = errno;
+      return false;
+    }
+    // The device takes nothing just now: wait for room, but not forever.
+    long left = kStallMilliseconds - (monotonicMilliseconds() - lastProgress);
+    if (left <= 0) {
+      *error = kStalled;
+      return false;
+    }
+    struct pollfd p = {fd, POLLOUT, 0};
+    if (poll(&p, 1, int(left)) < 0 && errno != EINTR) {
+      *error = errno;
+      return false;
+    }
+  }
+  // Wait until the bytes have left, so that the pause after a digit starts
+  // once its message is on the wire. A file has nothing to drain.
+  while (tcdrain(fd) != 0) {
+    if (errno == EINTR) continue;
+    if (errno == ENOTTY || errno == EINVAL) break;
+    *error = errno;
+    return false;
+  }
+  return true;
+}
+
+void deviceClose(Device device) {
+  if (device == kNoDevice || device == kBadDevice) return;
+  int fd = fdOf(device);
+  // Another process may hold the tty open (a pseudo-terminal's far end);
+  // leave it open to others again.
+  ioctl(fd, TIOCNXCL);
+  close(fd);
+}
+
+void errorText(unsigned long error, wchar_t* text, size_t capacity) {
+  const char* message = error == kStalled ? "the device took no bytes for 2 seconds"
+                                          : strerror(int(error));
+  size_t i = 0;
+  for (; message[i] && i + 1 < capacity; ++i) text[i] = (unsigned char)message[i];
+  if (capacity) text[i] = 0;
+}
+
+uint32_t readProfileString(const wchar_t* section, const wchar_t* key, wchar_t* value,
+                           uint32_t capacity, const wchar_t* file) {
+  if (capacity) value[0] = 0;
+  char path[4096];
+  if (!narrowPath(file, path, sizeof path)) return 0;
+  FILE* f = fopen(path, "rbe");
+  if (!f) return 0;
+  ProfileScan scan;
+  profileScanStart(&scan, section, key);
+  unsigned char chunk[4096];
+  size_t n;
+  while ((n = fread(chunk, 1, sizeof chunk, f)) > 0 && !profileScanFeed(&scan, chunk, n)) {
+  }
+  // A file that fails half-way (a directory, a bad disk) gives no value
+  // rather than one read from part of it.
+  bool failed = ferror(f) != 0;
+  fclose(f);
+  if (failed) return 0;
+  return profileScanFinish(&scan, value, capacity);
+}
+
+void sleepMilliseconds(uint32_t milliseconds) {
+  struct timespec left = {time_t(milliseconds / 1000), long(milliseconds % 1000) * 1000000L};
+  while (nanosleep(&left, &left) != 0 && errno == EINTR) {
+  }
+}
+
+void formatTimeText(const struct tm* when, char text[25]) {
+  static const char kDays[7][4] = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
+  static const char kMonths[12][4] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
+                                      "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+  // Fields out of their range are cut to their width: the text never
+  // grows past 24 characters.
+  snprintf(text, 25, "%s %s %02u %02u:%02u:%02u %04u", kDays[unsigned(when->tm_wday) % 7],
+           kMonths[unsigned(when->tm_mon) % 12], unsigned(when->tm_mday) % 100,
+           unsigned(when->tm_hour) % 100, unsigned(when->tm_min) % 100,
+           unsigned(when->tm_sec) % 100, unsigned(when->tm_year + 1900) % 10000);
+}
+
+void localTimeText(char text[25]) {
+  time_t now = time(nullptr);
+  struct tm local;
+  if (!localtime_r(&now, &local)) memset(&local, 0, sizeof local);
+  formatTimeText(&local, text);
+}
+
+FILE* openRunLog(unsigned long* error) {
+  FILE* log = fopen("varnok.out", "ae");
+  if (!log) *error = errno;
+  return log;
+}
+
+wchar_t* widenUtf8(const char* text) {
+  size_t length = strlen(text);
+  wchar_t* wide = static_cast<wchar_t*>(malloc((length + 1) * sizeof(wchar_t)));
+  if (!wide) return nullptr;
+  struct Sink {
+    wchar_t* next;
+  } sink = {wide};
+  EmitChar put = [](void* context, uint32_t c) {
+    Sink* s = static_cast<Sink*>(context);
+    *s->next++ = wchar_t(c);
+  };
+  Utf8Decoder decoder;
+  utf8Start(&decoder);
+  for (const char* p = text; *p; ++p) utf8Feed(&decoder, (unsigned char)*p, put, &sink);
+  utf8Finish(&decoder, put, &sink);
+  *sink.next = 0;
+  return wide;
+}

@@ -1,0 +1,108 @@
+// The platform services on Windows: the Win32 serial, profile and wait
+// services and the C runtime, called as the program has always called them.
+#include <windows.h>
+
+#include <stdio.h>
+#include <time.h>
+#include <string.h>
+#include <wchar.h>
+
+#include "platform.h"
+
+// The log stream is opened in text mode: the runtime writes each line feed
+// as CR LF.
+const char kLogLineEnd[] = "\n";
+
+Device deviceOpen(const wchar_t* name, unsigned long* error) {
+  // Through the device namespace, so that COM10 and above open too; a name
+  // that already is a device path is used as it stands.
+  wchar_t path[4 + 260];
+  if (wcsncmp(name, L"\\\\.\\", 4) == 0)
+    wcsncpy(path, name, 263);
+  else
+    _snwprintf(path, 263, L"\\\\.\\%ls", name);
+  path[263] = 0;
+  HANDLE h = CreateFileW(path, GENERIC_READ | GENERIC_WRITE, 0, NULL, OPEN_EXISTING, 0, NULL);
+  if (h == INVALID_HANDLE_VALUE) {
+    *error = GetLastError();
+    return kBadDevice;
+  }
+  return Device(h);
+}
+
+ConfigureResult deviceConfigure(Device device, const wchar_t* definition) {
+  DCB dcb;
+  memset(&dcb, 0, sizeof dcb);
+  dcb.DCBlength = sizeof dcb;  // 28 bytes
+  if (!BuildCommDCBW(definition, &dcb)) return kDefinitionRefused;
+  dcb.fDtrControl = DTR_CONTROL_HANDSHAKE;
+  return SetCommState(HANDLE(device), &dcb) ? kConfigured : kApplyFailed;
+}
+
+bool deviceWrite(Device device, const unsigned char* bytes, uint32_t count, unsigned long* error) {
+  OVERLAPPED osWrite;
+  memset(&osWrite, 0, sizeof osWrite);
+  osWrite.hEvent = CreateEventW(NULL, TRUE, FALSE, NULL);
+  if (osWrite.hEvent == NULL) {
+    *error = GetLastError();
+    return false;
+  }
+  DWORD dwWritten = 0;
+  bool done;
+  if (WriteFile(HANDLE(device), bytes, count, &dwWritten, &osWrite)) {
+    done = true;
+  } else if (GetLastError() == ERROR_IO_PENDING) {
+    done = GetOverlappedResult(HANDLE(device), &osWrite, &dwWritten, TRUE) != 0;
+  } else {
+    done = false;
+  }
+  if (!done) *error = GetLastError();
+  CloseHandle(osWrite.hEvent);
+  // A write that fell short lost part of a message: the tuner would take
+  // the next one for garbage.
+  if (done && dwWritten != count) {
+    *error = ERROR_WRITE_FAULT;
+    done = false;
+  }
+  return done;
+}
+
+void deviceClose(Device device) {
+  if (device == kNoDevice || device == kBadDevice) return;
+  CloseHandle(HANDLE(device));
+}
+
+void errorText(unsigned long error, wchar_t* text, size_t capacity) {
+  DWORD length = FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, NULL,
+                                error, 0, text, DWORD(capacity), NULL);
+  // The system's messages end in CR LF and a full stop; one line is wanted.
+  while (length && (text[length - 1] == L'\n' || text[length - 1] == L'\r' ||
+                    text[length - 1] == L'.' || text[length - 1] == L' '))
+    text[--length] = 0;
+  if (length == 0) _snwprintf(text, capacity, L"error %lu", error);
+}
+
+uint32_t readProfileString(const wchar_t* section, const wchar_t* key, wchar_t* value,
+                           uint32_t capacity, const wchar_t* file) {
+  return GetPrivateProfileStringW(section, key, L"", value, capacity, file);
+}
+
+void sleepMilliseconds(uint32_t milliseconds) {
+  Sleep(milliseconds);
+}
+
+void localTimeText(char text[25]) {
+  time_t currTime = time(NULL);
+  // ctime gives "Www Mmm dd hh:mm:ss yyyy\n", the day zero-padded; the line
+  // feed is not wanted.
+  const char* rendered = ctime(&currTime);
+  if (!rendered || strlen(rendered) < 24) rendered = "Thu Jan 01 00:00:00 1970";
+  memcpy(text, rendered, 24);
+  text[24] = 0;
+}
+
+FILE* openRunLog(unsigned long* error) {
+  FILE* log = fopen(".\\varnok.out", "a+");
+  if (!log) *error = GetLastError();
+  return log;
+}

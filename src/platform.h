@@ -1,0 +1,71 @@
+// The few services varnok needs from the system it runs on.
+//
+// The core of the program (the run, the key-command message, the serial
+// line and the run log) is written once against this header. Each platform
+// implements it in one file: platform-win32.cc with the Win32 serial,
+// profile and wait services and the C runtime, platform-posix.cc with
+// termios and a profile reader of our own. The unit tests link a fake in
+// their place that records what the core asked for.
+#ifndef VARNOK_PLATFORM_H
+#define VARNOK_PLATFORM_H
+
+#include <stdint.h>
+#include <stdio.h>
+
+/// An open serial device. `kNoDevice` is no device at all; `kBadDevice` is
+/// what a failed open leaves behind (Win32's INVALID_HANDLE_VALUE).
+typedef intptr_t Device;
+const Device kNoDevice = 0;
+const Device kBadDevice = -1;
+
+/// Outcome of configuring an open device.
+enum ConfigureResult {
+  kConfigured,         // definition read and applied
+  kApplyFailed,        // definition read, the device refused it (a pty, a file)
+  kDefinitionRefused,  // the definition string could not be read
+};
+
+/// Opens the serial device `name` (as configured, e.g. "COM3" or a device
+/// path) for reading and writing, for this process alone, without waiting
+/// for carrier. Returns kBadDevice and sets `*error` when it cannot.
+Device deviceOpen(const wchar_t* name, unsigned long* error);
+
+/// Reads `definition` ("baud,parity,data bits,stop bits") and applies it to
+/// `device`, with DTR handshaking or the nearest thing the platform has.
+ConfigureResult deviceConfigure(Device device, const wchar_t* definition);
+
+/// Writes all `count` bytes and returns once they have left for the line.
+/// Returns false, with `*error` set, when the write failed or fell short.
+/// Never blocks for long on a device that takes nothing.
+bool deviceWrite(Device device, const unsigned char* bytes, uint32_t count, unsigned long* error);
+
+/// Releases `device`; does nothing for kNoDevice or kBadDevice.
+void deviceClose(Device device);
+
+/// A short text for an error code from this header's functions.
+void errorText(unsigned long error, wchar_t* text, size_t capacity);
+
+/// Copies the value of `key` in `section` of the profile file `file` into
+/// `value` (at most capacity - 1 characters, always terminated) and returns
+/// the number of characters copied; 0 when there is no such value.
+uint32_t readProfileString(const wchar_t* section, const wchar_t* key, wchar_t* value,
+                           uint32_t capacity, const wchar_t* file);
+
+/// Blocks the thread for `milliseconds`.
+void sleepMilliseconds(uint32_t milliseconds);
+
+/// The local time now as "Www Mmm dd hh:mm:ss yyyy" (24 characters and a
+/// terminator), English names, the day zero-padded.
+void localTimeText(char text[25]);
+
+/// Opens the run log for appending, creating it; nullptr when it cannot,
+/// with `*error` set.
+FILE* openRunLog(unsigned long* error);
+
+/// What a line feed of the run log becomes when written to the stream from
+/// openRunLog, so that the file holds CR LF: "\n" where the stream is in
+/// text mode and the runtime adds the CR, "\r\n" where it writes bytes as
+/// they are.
+extern const char kLogLineEnd[];
+
+#endif  // VARNOK_PLATFORM_H

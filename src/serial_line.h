@@ -1,0 +1,38 @@
+// The serial line to the tuner: open the device named by portName,
+// configure it (9600 baud, no parity, 8 data bits, 1 stop bit, DTR
+// handshake), write buffers to it, close it. Nothing is read from it.
+//
+// Called in this order: openPort once, writeBuffer any number of times,
+// closePort once. The opening's progress and failures, and the closing, go
+// to the run log; writes are not logged.
+//
+// hPort is in one of three states: kNoDevice (at start, after closePort, and
+// after the definition string was refused), open, or kBadDevice (after a
+// failed open; closePort still writes its closing line then).
+#ifndef VARNOK_SERIAL_LINE_H
+#define VARNOK_SERIAL_LINE_H
+
+#include <stdint.h>
+
+#include "platform.h"
+
+extern Device hPort;
+
+/// Why the latest openPort or writeBuffer failed: the platform's error
+/// code, caught at the moment of failure (0 for a refused definition).
+extern unsigned long lineError;
+
+/// Logs the port line, opens and configures the device. True when it is
+/// open and its definition was accepted, whether or not the device took the
+/// settings; false, with the reason logged, otherwise.
+bool openPort();
+
+/// Writes `count` bytes and waits until they have left. True only when
+/// every byte was written; writes nothing when the port is not open.
+bool writeBuffer(const uint8_t* buffer, uint32_t count);
+
+/// Logs the closing line and releases the device, unless hPort is
+/// kNoDevice: then it does nothing.
+void closePort();
+
+#endif  // VARNOK_SERIAL_LINE_H
