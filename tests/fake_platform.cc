@@ -1,0 +1,134 @@
+#include "fake_platform.h"
+
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <sstream>
+
+#include "channel_change.h"
+#include "key_command.h"
+#include "serial_line.h"
+
+// The fake writes the log in binary mode and adds the CR itself, so the
+// bytes are the same on every platform the tests run on.
+const char kLogLineEnd[] = "\r\n";
+
+namespace fake {
+
+std::vector<std::string> calls;
+std::map<std::wstring, std::wstring> settings;
+bool openFails;
+ConfigureResult configureResult;
+int failWriteNumber;
+bool logFails;
+const char kLogPath[] = "fake-varnok.out";
+
+namespace {
+int writeCount;
+std::string narrow(const wchar_t* text) {
+  std::string out;
+  for (; *text; ++text) out += *text < 128 ? char(*text) : '?';
+  return out;
+}
+}  // namespace
+
+void reset() {
+  calls.clear();
+  settings.clear();
+  openFails = false;
+  configureResult = kConfigured;
+  failWriteNumber = 0;
+  logFails = false;
+  writeCount = 0;
+  std::remove(kLogPath);
+  // Program-wide state starts over as in a new process.
+  hPort = kNoDevice;
+  sleepTime = 200;
+  std::memset(portName, 0, sizeof portName);
+  std::memset(keyMessage + kKeySlot, 0xFF, 3);
+}
+
+std::string logBytes() {
+  std::ifstream in(kLogPath, std::ios::binary);
+  std::stringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+std::string hex(const uint8_t* bytes, size_t count) {
+  std::string out;
+  char b[4];
+  for (size_t i = 0; i < count; ++i) {
+    std::snprintf(b, sizeof b, "%s%02X", i ? " " : "", bytes[i]);
+    out += b;
+  }
+  return out;
+}
+
+std::vector<std::string> writes() {
+  std::vector<std::string> out;
+  for (const std::string& c : calls)
+    if (c.rfind("write ", 0) == 0) out.push_back(c.substr(6));
+  return out;
+}
+
+}  // namespace fake
+
+Device deviceOpen(const wchar_t* name, unsigned long* error) {
+  fake::calls.push_back("open " + fake::narrow(name));
+  if (fake::openFails || !*name) {
+    *error = 2;
+    return kBadDevice;
+  }
+  return Device(42);
+}
+
+ConfigureResult deviceConfigure(Device, const wchar_t* definition) {
+  fake::calls.push_back("configure " + fake::narrow(definition));
+  return fake::configureResult;
+}
+
+bool deviceWrite(Device, const unsigned char* bytes, uint32_t count, unsigned long* error) {
+  if (++fake::writeCount == fake::failWriteNumber) {
+    fake::calls.push_back("write failed");
+    *error = 5;
+    return false;
+  }
+  fake::calls.push_back("write " + fake::hex(bytes, count));
+  return true;
+}
+
+void deviceClose(Device device) {
+  if (device != kNoDevice && device != kBadDevice) fake::calls.push_back("close");
+}
+
+void errorText(unsigned long error, wchar_t* text, size_t capacity) {
+  std::swprintf(text, capacity, L"fake error %lu", error);
+}
+
+uint32_t readProfileString(const wchar_t* section, const wchar_t* key, wchar_t* value,
+                           uint32_t capacity, const wchar_t*) {
+  value[0] = 0;
+  auto found = fake::settings.find(key);
+  if (std::wcscmp(section, L"Settings") != 0 || found == fake::settings.end()) return 0;
+  size_t length = std::min<size_t>(found->second.size(), capacity - 1);
+  std::wmemcpy(value, found->second.c_str(), length);
+  value[length] = 0;
+  return uint32_t(length);
+}
+
+void sleepMilliseconds(uint32_t milliseconds) {
+  fake::calls.push_back("sleep " + std::to_string(milliseconds));
+}
+
+void localTimeText(char text[25]) {
+  std::strcpy(text, "Mon Jan 05 09:30:00 2009");
+}
+
+FILE* openRunLog(unsigned long* error) {
+  if (fake::logFails) {
+    *error = 13;
+    return nullptr;
+  }
+  return std::fopen(fake::kLogPath, "ab");
+}

@@ -1,0 +1,255 @@
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "channel_change.h"
+#include "fake_platform.h"
+#include "run_log.h"
+#include "serial_line.h"
+
+namespace {
+
+const char kHeader42[] =
+    "=============================================\n"
+    "| Mon Jan 05 09:30:00 2009\n"
+    "| Changing to channel 42\n"
+    "| Number of digits to send to DCT2xxx: 2\n"
+    "=============================================\n";
+
+std::string crlf(const std::string& text) {
+  std::string out;
+  for (char c : text) out += c == '\n' ? std::string("\r\n") : std::string(1, c);
+  return out;
+}
+
+int runWith(std::vector<std::wstring> args) {
+  args.insert(args.begin(), L"varnok");
+  std::vector<wchar_t*> argv;
+  for (std::wstring& a : args) argv.push_back(&a[0]);
+  argv.push_back(nullptr);
+  return run(int(args.size()), argv.data());
+}
+
+std::string message(int digit) {
+  static const char* kChecks[10] = {"37 E4", "26 6D", "14 F6", "05 7F", "71 C0",
+                                    "60 49", "52 D2", "43 5B", "BB AC", "AA 25"};
+  return "write 10 70 00 02 03 40 C8 27 10 03 10 78 00 03 03 40 00 68 96 10 03 10 78 00 04 10 40 "
+         "22 0" + std::to_string(digit) + " " + kChecks[digit] + " 10 03";
+}
+
+class Run : public testing::Test {
+ protected:
+  void SetUp() override {
+    fake::reset();
+    fake::settings[L"port"] = L"COM1";
+    fake::settings[L"sleepTime"] = L"250";
+  }
+};
+
+TEST_F(Run, FortyTwoSendsTwoMessagesAndLogsTheRecord) {
+  EXPECT_EQ(runWith({L"42"}), kExitChanged);
+  EXPECT_EQ(fake::logBytes(), crlf(std::string(kHeader42) +
+                                   "Port = COM1\n"
+                                   "Varnok opened a port to: COM1\n"
+                                   "digit 1 of channel: 4\n"
+                                   "digit 2 of channel: 2\n"
+                                   "Closing port COM1\n\n\n"));
+  std::vector<std::string> want = {"open COM1", "configure 9600,N,8,1", message(4), "sleep 250",
+                                   message(2), "sleep 250", "close"};
+  EXPECT_EQ(fake::calls, want);
+}
+
+TEST_F(Run, LeadingZerosAreDigitsToo) {
+  EXPECT_EQ(runWith({L"007"}), kExitChanged);
+  std::vector<std::string> want = {message(0), message(0), message(7)};
+  EXPECT_EQ(fake::writes(), std::vector<std::string>({want[0].substr(6), want[1].substr(6),
+                                                      want[2].substr(6)}));
+  EXPECT_NE(fake::logBytes().find(crlf("digit 1 of channel: 0\ndigit 2 of channel: 0\n"
+                                       "digit 3 of channel: 7\n")),
+            std::string::npos);
+}
+
+TEST_F(Run, EmptyChannelOpensAndClosesThePortAndSendsNothing) {
+  EXPECT_EQ(runWith({L""}), kExitChanged);
+  EXPECT_EQ(fake::logBytes(), crlf("=============================================\n"
+                                   "| Mon Jan 05 09:30:00 2009\n"
+                                   "| Changing to channel \n"
+                                   "| Number of digits to send to DCT2xxx: 0\n"
+                                   "=============================================\n"
+                                   "Port = COM1\n"
+                                   "Varnok opened a port to: COM1\n"
+                                   "Closing port COM1\n\n\n"));
+  std::vector<std::string> want = {"open COM1", "configure 9600,N,8,1", "close"};
+  EXPECT_EQ(fake::calls, want);
+}
+
+TEST_F(Run, RuleGrowsWithTheDigitsOfTheCount) {
+  const struct {
+    size_t length;
+    size_t rule;
+  } cases[] = {{9, 45}, {10, 46}, {99, 46}, {100, 47}, {999, 47}, {1000, 48}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.length);
+    fake::reset();
+    fake::settings[L"port"] = L"COM1";
+    fake::settings[L"sleepTime"] = L"0";
+    EXPECT_EQ(runWith({std::wstring(c.length, L'1')}), kExitChanged);
+    std::string log = fake::logBytes();
+    EXPECT_EQ(log.substr(0, c.rule + 2), std::string(c.rule, '=') + "\r\n");
+    EXPECT_EQ(fake::writes().size(), c.length);
+  }
+}
+
+TEST_F(Run, PortThatDoesNotOpenIsLoggedAndEveryDigitStillWalked) {
+  fake::openFails = true;
+  EXPECT_EQ(runWith({L"42"}), kExitFailed);
+  EXPECT_EQ(fake::logBytes(), crlf(std::string(kHeader42) +
+                                   "Port = COM1\n"
+                                   "Varnok cannot open port: COM1\n"
+                                   "digit 1 of channel: 4\n"
+                                   "digit 2 of channel: 2\n"
+                                   "Closing port COM1\n\n\n"));
+  std::vector<std::string> want = {"open COM1", "sleep 250", "sleep 250"};
+  EXPECT_EQ(fake::calls, want);
+}
+
+TEST_F(Run, RefusedDefinitionLeavesNoClosingLine) {
+  fake::configureResult = kDefinitionRefused;
+  EXPECT_EQ(runWith({L"42"}), kExitFailed);
+  EXPECT_EQ(fake::logBytes(),
+            crlf(std::string(kHeader42) +
+                 "Port = COM1\n"
+                 "Couldn't build the DCB. Usually a problem a problem with the communications "
+                 "specification string.\n"
+                 "digit 1 of channel: 4\n"
+                 "digit 2 of channel: 2\n"));
+  // The device is released at once; nothing is written to it.
+  std::vector<std::string> want = {"open COM1", "configure 9600,N,8,1", "close", "sleep 250",
+                                   "sleep 250"};
+  EXPECT_EQ(fake::calls, want);
+}
+
+TEST_F(Run, SettingsTheDeviceRefusesGoUnnoticed) {
+  fake::configureResult = kApplyFailed;
+  EXPECT_EQ(runWith({L"42"}), kExitChanged);
+  EXPECT_EQ(fake::writes().size(), 2u);
+  EXPECT_NE(fake::logBytes().find("Varnok opened a port to: COM1\r\n"), std::string::npos);
+}
+
+TEST_F(Run, FailedWriteFailsTheRunButEveryDigitIsTried) {
+  fake::failWriteNumber = 1;
+  EXPECT_EQ(runWith({L"42"}), kExitFailed);
+  std::vector<std::string> want = {"open COM1",  "configure 9600,N,8,1", "write failed",
+                                   "sleep 250", message(2), "sleep 250", "close"};
+  EXPECT_EQ(fake::calls, want);
+  EXPECT_NE(fake::logBytes().find("digit 2 of channel: 2\r\nClosing port COM1"),
+            std::string::npos);
+}
+
+TEST_F(Run, NoArgumentIsAUsageErrorAndTouchesNothing) {
+  std::vector<wchar_t*> argv = {const_cast<wchar_t*>(L"varnok"), nullptr};
+  EXPECT_EQ(run(1, argv.data()), kExitUsage);
+  EXPECT_TRUE(fake::calls.empty());
+  EXPECT_EQ(fake::logBytes(), "");
+}
+
+TEST_F(Run, ChannelWithANonDigitSendsNothing) {
+  const wchar_t* cases[] = {L"4x2", L"-1", L" 42", L"42 ", L"4\x0662", L"12:"};
+  for (const wchar_t* channel : cases) {
+    fake::reset();
+    fake::settings[L"port"] = L"COM1";
+    EXPECT_EQ(runWith({channel}), kExitUsage);
+    EXPECT_TRUE(fake::calls.empty()) << fake::calls.front();
+  }
+  fake::reset();
+  runWith({L"4x2"});
+  EXPECT_EQ(fake::logBytes(),
+            crlf("=============================================\n"
+                 "| Mon Jan 05 09:30:00 2009\n"
+                 "| Changing to channel 4x2\n"
+                 "| Number of digits to send to DCT2xxx: 3\n"
+                 "=============================================\n"
+                 "Cannot change to channel 4x2: only the digits 0 to 9 are allowed\n\n\n"));
+}
+
+TEST_F(Run, PauseFollowsSleepTime) {
+  const struct {
+    const wchar_t* value;  // nullptr: the key is absent
+    const char* sleep;
+  } cases[] = {
+      {nullptr, "sleep 200"},       {L"", "sleep 200"},         {L"250ms", "sleep 250"},
+      {L"abc", "sleep 0"},          {L"  +75", "sleep 75"},     {L"-5", "sleep 0"},
+      {L"0", "sleep 0"},            {L"2147483647", "sleep 2147483647"},
+      {L"99999999999999999999", "sleep 2147483647"},
+      {L"-99999999999999999999", "sleep 0"},
+  };
+  for (const auto& c : cases) {
+    fake::reset();
+    fake::settings[L"port"] = L"COM1";
+    if (c.value) fake::settings[L"sleepTime"] = c.value;
+    EXPECT_EQ(runWith({L"7"}), kExitChanged);
+    ASSERT_EQ(fake::calls.size(), 5u);
+    EXPECT_EQ(fake::calls[3], c.sleep) << (c.value ? "set" : "absent");
+  }
+}
+
+TEST_F(Run, WholePortNameOpensAndShowsInTheLog) {
+  fake::settings[L"port"] = L"COM12";
+  runWith({L"1"});
+  EXPECT_EQ(fake::calls[0], "open COM12");
+  EXPECT_NE(fake::logBytes().find("Port = COM12\r\n"), std::string::npos);
+}
+
+TEST_F(Run, MissingPortFailsTheOpen) {
+  fake::settings.erase(L"port");
+  EXPECT_EQ(runWith({L"1"}), kExitFailed);
+  EXPECT_NE(fake::logBytes().find("Port = \r\nVarnok cannot open port: \r\n"), std::string::npos);
+}
+
+TEST_F(Run, OneBytePerCharacterAndQuestionMarksAboveByteRange) {
+  fake::settings[L"port"] = L"C\x00e9\x0100\x20ac";
+  runWith({L"1"});
+  EXPECT_NE(fake::logBytes().find("Port = C\xE9??\r\n"), std::string::npos);
+}
+
+TEST_F(Run, LogThatCannotOpenStillChangesTheChannel) {
+  fake::logFails = true;
+  EXPECT_EQ(runWith({L"42"}), kExitChanged);
+  EXPECT_EQ(fake::writes().size(), 2u);
+  EXPECT_EQ(fake::logBytes(), "");
+}
+
+TEST_F(Run, RunsAppendToOneLog) {
+  runWith({L"42"});
+  std::string first = fake::logBytes();
+  fake::calls.clear();
+  runWith({L"7"});
+  std::string both = fake::logBytes();
+  ASSERT_GT(both.size(), first.size());
+  EXPECT_EQ(both.substr(0, first.size()), first);
+  EXPECT_EQ(both.substr(first.size(), 47), "=============================================\r\n");
+}
+
+TEST_F(Run, LineFeedInAValueBecomesCrLf) {
+  logFile = std::fopen(fake::kLogPath, "ab");
+  logPrint(L"a %s b %d\n", L"x\ny", -12);
+  std::fclose(logFile);
+  logFile = nullptr;
+  EXPECT_EQ(fake::logBytes(), "a x\r\ny b -12\r\n");
+}
+
+TEST(SerialLine, CloseTwiceAndWriteAfterAFailedOpen) {
+  fake::reset();
+  fake::openFails = true;
+  EXPECT_FALSE(openPort());
+  fake::calls.clear();
+  uint8_t byte = 0;
+  EXPECT_FALSE(writeBuffer(&byte, 1));
+  EXPECT_TRUE(fake::calls.empty());
+  closePort();
+  closePort();
+  EXPECT_EQ(hPort, kNoDevice);
+}
+
+}  // namespace
