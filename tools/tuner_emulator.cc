@@ -18,6 +18,8 @@
 //                    box that is switched off
 //   --stall          hold the line's flow and read nothing, as a device that
 //                    takes no bytes
+//   --link PATH      also make PATH a symbolic link to the device end, so
+//                    that a fixed name (a Wine COM port mapping) reaches it
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
@@ -168,7 +170,7 @@ class Decoder {
 };
 
 int usage() {
-  fprintf(stderr, "usage: tuner_emulator [--raw FILE] [--close-after N] [--stall]\n");
+  fprintf(stderr, "usage: tuner_emulator [--raw FILE] [--close-after N] [--stall] [--link PATH]\n");
   return 2;
 }
 
@@ -176,6 +178,7 @@ int usage() {
 
 int main(int argc, char** argv) {
   const char* rawPath = nullptr;
+  const char* linkPath = nullptr;
   long closeAfter = -1;
   bool stall = false;
   for (int i = 1; i < argc; ++i) {
@@ -184,6 +187,8 @@ int main(int argc, char** argv) {
       rawPath = argv[++i];
     } else if (a == "--close-after" && i + 1 < argc) {
       closeAfter = strtol(argv[++i], nullptr, 10);
+    } else if (a == "--link" && i + 1 < argc) {
+      linkPath = argv[++i];
     } else if (a == "--stall") {
       stall = true;
     } else {
@@ -209,6 +214,13 @@ int main(int argc, char** argv) {
   if (rawPath && !(raw = fopen(rawPath, "ab"))) {
     perror("tuner_emulator: raw file");
     return 1;
+  }
+  if (linkPath) {
+    unlink(linkPath);
+    if (symlink(device, linkPath) != 0) {
+      perror("tuner_emulator: link");
+      return 1;
+    }
   }
   if (stall) tcflow(slave, TCOOFF);  // writers block as on a line held by flow control
   printf("%s\n", device);
