@@ -110,8 +110,7 @@ int run(int argc, wchar_t** argv) {
   if (!logFile) {
     wchar_t reason[200];
     errorText(error, reason, 200);
-    complain(L"cannot open the run log varnok.out: %s (changing the channel all the same)",
-             reason);
+    complain(L"cannot open the run log varnok.out: %s (changing the channel all the same)", reason);
   }
   writeRunHeader(channel);
 

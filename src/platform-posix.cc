@@ -99,8 +99,8 @@ bool parseDefinition(const wchar_t* definition, LineSettings* settings) {
   static const struct {
     long baud;
     speed_t speed;
-  } kSpeeds[] = {{300, B300},     {600, B600},     {1200, B1200},   {2400, B2400},
-                 {4800, B4800},   {9600, B9600},   {19200, B19200}, {38400, B38400},
+  } kSpeeds[] = {{300, B300},     {600, B600},      {1200, B1200},   {2400, B2400},
+                 {4800, B4800},   {9600, B9600},    {19200, B19200}, {38400, B38400},
                  {57600, B57600}, {115200, B115200}};
   wchar_t* end;
   long baud = wcstol(definition, &end, 10);
@@ -201,8 +201,8 @@ void deviceClose(Device device) {
 }
 
 void errorText(unsigned long error, wchar_t* text, size_t capacity) {
-  const char* message = error == kStalled ? "the device took no bytes for 2 seconds"
-                                          : strerror(int(error));
+  const char* message =
+      error == kStalled ? "the device took no bytes for 2 seconds" : strerror(int(error));
   size_t i = 0;
   for (; message[i] && i + 1 < capacity; ++i) text[i] = (unsigned char)message[i];
   if (capacity) text[i] = 0;
@@ -235,16 +235,26 @@ void sleepMilliseconds(uint32_t milliseconds) {
   }
 }
 
+namespace {
+void putDigits(char* at, unsigned value, int width) {
+  for (int i = width - 1; i >= 0; --i, value /= 10) at[i] = char('0' + value % 10);
+}
+}  // namespace
+
 void formatTimeText(const struct tm* when, char text[25]) {
   static const char kDays[7][4] = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
   static const char kMonths[12][4] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
                                       "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
-  // Fields out of their range are cut to their width: the text never
-  // grows past 24 characters.
-  snprintf(text, 25, "%s %s %02u %02u:%02u:%02u %04u", kDays[unsigned(when->tm_wday) % 7],
-           kMonths[unsigned(when->tm_mon) % 12], unsigned(when->tm_mday) % 100,
-           unsigned(when->tm_hour) % 100, unsigned(when->tm_min) % 100,
-           unsigned(when->tm_sec) % 100, unsigned(when->tm_year + 1900) % 10000);
+  // "Www Mmm dd hh:mm:ss yyyy"; a field out of its range is cut to its
+  // width, so the text never grows past 24 characters.
+  memcpy(text, "Www Mmm dd hh:mm:ss yyyy", 25);
+  memcpy(text, kDays[unsigned(when->tm_wday) % 7], 3);
+  memcpy(text + 4, kMonths[unsigned(when->tm_mon) % 12], 3);
+  putDigits(text + 8, unsigned(when->tm_mday), 2);
+  putDigits(text + 11, unsigned(when->tm_hour), 2);
+  putDigits(text + 14, unsigned(when->tm_min), 2);
+  putDigits(text + 17, unsigned(when->tm_sec), 2);
+  putDigits(text + 20, unsigned(when->tm_year + 1900), 4);
 }
 
 void localTimeText(char text[25]) {

@@ -73,7 +73,8 @@ TEST(Profile, ReadsAsWindowsDoes) {
       {"[Settings]\nport\nport=COM1\n", L"port", L""},
       {"[Settings]\nports=COM1\nport x=COM2\n", L"port", L""},
       {"[Settings]\nport=a=b;c\n", L"port", L"a=b;c"},
-      {"[Settings]\nport=/dev/serial/by-id/usb-\xC3\xA9\n", L"port", L"/dev/serial/by-id/usb-\x00e9"},
+      {"[Settings]\nport=/dev/serial/by-id/usb-\xC3\xA9\n", L"port",
+       L"/dev/serial/by-id/usb-\x00e9"},
       {"\xEF\xBB\xBF[Settings]\nport=COM4\n", L"port", L"COM4"},
       {"[Settings]\nport=COM\xE9\n", L"port", L"COM\x00e9"},  // an ANSI file
       {"", L"port", L""},
@@ -89,7 +90,8 @@ TEST(Profile, ReadsAsWindowsDoes) {
 
 TEST(Profile, Utf16WithByteOrderMark) {
   for (bool bigEndian : {false, true}) {
-    std::string file = utf16(L"[Settings]\r\nport=COM\x20ac\U0001F4FA\r\nsleepTime=9\r\n", bigEndian);
+    std::string file =
+        utf16(L"[Settings]\r\nport=COM\x20ac\U0001F4FA\r\nsleepTime=9\r\n", bigEndian);
     EXPECT_EQ(scan(file, L"port", 3), L"COM\x20ac\U0001F4FA");
     EXPECT_EQ(scan(file, L"sleepTime"), L"9");
   }
@@ -130,10 +132,16 @@ TEST(DevicePath, ComNamesAndPaths) {
     const wchar_t* name;
     const char* path;  // nullptr: no path
   } cases[] = {
-      {L"COM1", "/dev/ttyS0"},      {L"com2", "/dev/ttyS1"},    {L"COM12", "/dev/ttyS11"},
-      {L"/dev/ttyUSB0", "/dev/ttyUSB0"}, {L"/dev/pts/7", "/dev/pts/7"},
-      {L"COM0", "COM0"},            {L"COM1x", "COM1x"},        {L"COM", "COM"},
-      {L"./tty\x00e9", "./tty\xC3\xA9"}, {L"", nullptr},
+      {L"COM1", "/dev/ttyS0"},
+      {L"com2", "/dev/ttyS1"},
+      {L"COM12", "/dev/ttyS11"},
+      {L"/dev/ttyUSB0", "/dev/ttyUSB0"},
+      {L"/dev/pts/7", "/dev/pts/7"},
+      {L"COM0", "COM0"},
+      {L"COM1x", "COM1x"},
+      {L"COM", "COM"},
+      {L"./tty\x00e9", "./tty\xC3\xA9"},
+      {L"", nullptr},
   };
   for (const auto& c : cases) {
     char path[64];

@@ -35,7 +35,8 @@ std::string message(int digit) {
   static const char* kChecks[10] = {"37 E4", "26 6D", "14 F6", "05 7F", "71 C0",
                                     "60 49", "52 D2", "43 5B", "BB AC", "AA 25"};
   return "write 10 70 00 02 03 40 C8 27 10 03 10 78 00 03 03 40 00 68 96 10 03 10 78 00 04 10 40 "
-         "22 0" + std::to_string(digit) + " " + kChecks[digit] + " 10 03";
+         "22 0" +
+         std::to_string(digit) + " " + kChecks[digit] + " 10 03";
 }
 
 class Run : public testing::Test {
@@ -49,22 +50,22 @@ class Run : public testing::Test {
 
 TEST_F(Run, FortyTwoSendsTwoMessagesAndLogsTheRecord) {
   EXPECT_EQ(runWith({L"42"}), kExitChanged);
-  EXPECT_EQ(fake::logBytes(), crlf(std::string(kHeader42) +
-                                   "Port = COM1\n"
-                                   "Varnok opened a port to: COM1\n"
-                                   "digit 1 of channel: 4\n"
-                                   "digit 2 of channel: 2\n"
-                                   "Closing port COM1\n\n\n"));
-  std::vector<std::string> want = {"open COM1", "configure 9600,N,8,1", message(4), "sleep 250",
-                                   message(2), "sleep 250", "close"};
+  EXPECT_EQ(fake::logBytes(), crlf(std::string(kHeader42) + "Port = COM1\n"
+                                                            "Varnok opened a port to: COM1\n"
+                                                            "digit 1 of channel: 4\n"
+                                                            "digit 2 of channel: 2\n"
+                                                            "Closing port COM1\n\n\n"));
+  std::vector<std::string> want = {
+      "open COM1", "configure 9600,N,8,1", message(4), "sleep 250", message(2), "sleep 250",
+      "close"};
   EXPECT_EQ(fake::calls, want);
 }
 
 TEST_F(Run, LeadingZerosAreDigitsToo) {
   EXPECT_EQ(runWith({L"007"}), kExitChanged);
   std::vector<std::string> want = {message(0), message(0), message(7)};
-  EXPECT_EQ(fake::writes(), std::vector<std::string>({want[0].substr(6), want[1].substr(6),
-                                                      want[2].substr(6)}));
+  EXPECT_EQ(fake::writes(),
+            std::vector<std::string>({want[0].substr(6), want[1].substr(6), want[2].substr(6)}));
   EXPECT_NE(fake::logBytes().find(crlf("digit 1 of channel: 0\ndigit 2 of channel: 0\n"
                                        "digit 3 of channel: 7\n")),
             std::string::npos);
@@ -104,12 +105,11 @@ TEST_F(Run, RuleGrowsWithTheDigitsOfTheCount) {
 TEST_F(Run, PortThatDoesNotOpenIsLoggedAndEveryDigitStillWalked) {
   fake::openFails = true;
   EXPECT_EQ(runWith({L"42"}), kExitFailed);
-  EXPECT_EQ(fake::logBytes(), crlf(std::string(kHeader42) +
-                                   "Port = COM1\n"
-                                   "Varnok cannot open port: COM1\n"
-                                   "digit 1 of channel: 4\n"
-                                   "digit 2 of channel: 2\n"
-                                   "Closing port COM1\n\n\n"));
+  EXPECT_EQ(fake::logBytes(), crlf(std::string(kHeader42) + "Port = COM1\n"
+                                                            "Varnok cannot open port: COM1\n"
+                                                            "digit 1 of channel: 4\n"
+                                                            "digit 2 of channel: 2\n"
+                                                            "Closing port COM1\n\n\n"));
   std::vector<std::string> want = {"open COM1", "sleep 250", "sleep 250"};
   EXPECT_EQ(fake::calls, want);
 }
@@ -140,11 +140,11 @@ TEST_F(Run, SettingsTheDeviceRefusesGoUnnoticed) {
 TEST_F(Run, FailedWriteFailsTheRunButEveryDigitIsTried) {
   fake::failWriteNumber = 1;
   EXPECT_EQ(runWith({L"42"}), kExitFailed);
-  std::vector<std::string> want = {"open COM1",  "configure 9600,N,8,1", "write failed",
-                                   "sleep 250", message(2), "sleep 250", "close"};
+  std::vector<std::string> want = {
+      "open COM1", "configure 9600,N,8,1", "write failed", "sleep 250", message(2), "sleep 250",
+      "close"};
   EXPECT_EQ(fake::calls, want);
-  EXPECT_NE(fake::logBytes().find("digit 2 of channel: 2\r\nClosing port COM1"),
-            std::string::npos);
+  EXPECT_NE(fake::logBytes().find("digit 2 of channel: 2\r\nClosing port COM1"), std::string::npos);
 }
 
 TEST_F(Run, NoArgumentIsAUsageErrorAndTouchesNothing) {
@@ -178,9 +178,14 @@ TEST_F(Run, PauseFollowsSleepTime) {
     const wchar_t* value;  // nullptr: the key is absent
     const char* sleep;
   } cases[] = {
-      {nullptr, "sleep 200"},       {L"", "sleep 200"},         {L"250ms", "sleep 250"},
-      {L"abc", "sleep 0"},          {L"  +75", "sleep 75"},     {L"-5", "sleep 0"},
-      {L"0", "sleep 0"},            {L"2147483647", "sleep 2147483647"},
+      {nullptr, "sleep 200"},
+      {L"", "sleep 200"},
+      {L"250ms", "sleep 250"},
+      {L"abc", "sleep 0"},
+      {L"  +75", "sleep 75"},
+      {L"-5", "sleep 0"},
+      {L"0", "sleep 0"},
+      {L"2147483647", "sleep 2147483647"},
       {L"99999999999999999999", "sleep 2147483647"},
       {L"-99999999999999999999", "sleep 0"},
   };

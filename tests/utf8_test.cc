@@ -30,12 +30,14 @@ TEST(Utf8, DecodesValidAndKeepsStrayBytesAsLatin1) {
       {"\xC3\xA9", {0xE9}},
       {"\xE2\x82\xAC", {0x20AC}},
       {"\xF0\x9F\x93\xBA", {0x1F4FA}},
-      {"\xE9t\xE9", {0xE9, 't', 0xE9}},      // a Windows-1252 file
-      {"\xC3", {0xC3}},                      // cut off at the end
-      {"\xC0\xAF", {0xC0, 0xAF}},            // overlong '/'
-      {"\xED\xA0\x80", {0xED, 0xA0, 0x80}},  // a surrogate
+      {"\xE9t\xE9", {0xE9, 't', 0xE9}},                // a Windows-1252 file
+      {"\xC3", {0xC3}},                                // cut off at the end
+      {"\xC0\xAF", {0xC0, 0xAF}},                      // overlong '/'
+      {"\xED\xA0\x80", {0xED, 0xA0, 0x80}},            // a surrogate
       {"\xF4\x90\x80\x80", {0xF4, 0x90, 0x80, 0x80}},  // past U+10FFFF
-      {"\xE2\x82" "A", {0xE2, 0x82, 'A'}},
+      {"\xE2\x82"
+       "A",
+       {0xE2, 0x82, 'A'}},
   };
   for (const auto& c : cases) EXPECT_EQ(decode(c.bytes), c.chars) << c.bytes;
 }

@@ -128,7 +128,17 @@ class Decoder {
   }
 
  private:
-  enum State { kIdle, kType, kLengthHigh, kLengthLow, kPayload, kCheckHigh, kCheckLow, kEndDle, kEndEtx };
+  enum State {
+    kIdle,
+    kType,
+    kLengthHigh,
+    kLengthLow,
+    kPayload,
+    kCheckHigh,
+    kCheckLow,
+    kEndDle,
+    kEndEtx
+  };
 
   void bad(const std::string& why) {
     printf("bad frame: %s: %s\n", why.c_str(), hex(raw_).c_str());
