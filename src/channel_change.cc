@@ -20,11 +20,11 @@ const wchar_t* readSetting(const wchar_t* key) {
 }
 
 int32_t pauseFromText(const wchar_t* text) {
-  // wcstol saturates where the value overflows; long may be wider than the
-  // pause, so saturate once more.
+  // wcstol saturates where the value overflows, so any number of digits is
+  // safe here.
   long value = wcstol(text, nullptr, 10);
   if (value < 0) return 0;  // the wait takes an unsigned count: -1 would be forever
-  if (value > INT32_MAX) return INT32_MAX;
+  if (value > kLongestPause) return kLongestPause;
   return int32_t(value);
 }
 

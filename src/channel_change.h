@@ -34,9 +34,14 @@ extern int32_t sleepTime;
 /// section or the key is missing or the value is empty.
 const wchar_t* readSetting(const wchar_t* key);
 
+/// The longest pause taken after a digit, in milliseconds. A box needs well
+/// under a second per key; a pause of days would leave the recorder that
+/// called us waiting as if we hung.
+const int32_t kLongestPause = 10000;
+
 /// The pause a "sleepTime" value gives: leading blanks, a sign and decimal
 /// digits up to the first other character; no digits give 0, a negative
-/// value 0, a value beyond 32 bits the largest pause.
+/// value 0, a value beyond kLongestPause (however many digits) that.
 int32_t pauseFromText(const wchar_t* text);
 
 /// Writes the header for `channel` to the run log: a rule, the local time,

@@ -19,5 +19,8 @@ int main(int argc, char** argv) {
     complain(L"out of memory");
     return kExitFailed;
   }
-  return run(argc, wideArgs);
+  int status = run(argc, wideArgs);
+  for (int i = 0; i < argc; ++i) free(wideArgs[i]);
+  free(wideArgs);
+  return status;
 }
