@@ -230,6 +230,7 @@ uint32_t readProfileString(const wchar_t* section, const wchar_t* key, wchar_t* 
 }
 
 void sleepMilliseconds(uint32_t milliseconds) {
+  if (milliseconds == 0) return;
   struct timespec left = {time_t(milliseconds / 1000), long(milliseconds % 1000) * 1000000L};
   while (nanosleep(&left, &left) != 0 && errno == EINTR) {
   }

@@ -1,0 +1,49 @@
+// Any argument, as wide characters, through the whole run with a fake
+// line: a channel is either refused, with nothing sent, or gives exactly
+// one 33-byte message per digit, the right one; every line of the log ends
+// in CR LF and each character is one byte.
+#include <stdlib.h>
+#include <string.h>
+
+#include <string>
+#include <vector>
+
+#include "channel_change.h"
+#include "fake_platform.h"
+#include "key_command.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  std::wstring channel;
+  for (size_t i = 0; i + 1 < size; i += 2) {
+    wchar_t c = wchar_t(data[i] | data[i + 1] << 8);
+    if (c == 0) break;
+    channel += c;
+  }
+  fake::reset();
+  fake::settings[L"port"] = L"COM1";
+  fake::settings[L"sleepTime"] = L"0";
+  std::vector<wchar_t*> argv = {const_cast<wchar_t*>(L"varnok"), &channel[0], nullptr};
+  int status = run(2, argv.data());
+
+  bool digits = channel.find_first_not_of(L"0123456789") == std::wstring::npos;
+  std::vector<std::string> writes = fake::writes();
+  if (digits) {
+    if (status != kExitChanged || writes.size() != channel.size()) abort();
+    for (size_t i = 0; i < channel.size(); ++i) {
+      const uint8_t* m = fillKeySlot(keyCodes[channel[i] - L'0']);
+      if (writes[i] != fake::hex(m, kKeyMessageSize)) abort();
+    }
+  } else if (status != kExitUsage || !fake::calls.empty()) {
+    abort();
+  }
+
+  std::string log = fake::logBytes();
+  if (log.size() < 2 || log.compare(log.size() - 2, 2, "\r\n") != 0) abort();
+  for (size_t i = 0; i < log.size(); ++i)
+    if (log[i] == '\n' && (i == 0 || log[i - 1] != '\r')) abort();
+  std::string channelLine = "| Changing to channel ";
+  for (wchar_t c : channel)
+    channelLine += c == L'\n' ? std::string("\r\n") : std::string(1, c > 255 ? '?' : char(c));
+  if (log.find(channelLine + "\r") == std::string::npos) abort();
+  return 0;
+}
