@@ -98,12 +98,56 @@ int sendChannel(const wchar_t* channel) {
 
 }  // namespace
 
+namespace {
+
+const char kHelp[] =
+    "usage: varnok CHANNEL\n"
+    "\n"
+    "Changes a DCT2xxx cable-TV tuner to CHANNEL (decimal digits, e.g. 42 or 007)\n"
+    "over a serial line: one key command per digit at 9600 baud, 8N1, with a\n"
+    "pause after each. Every run appends a record to varnok.out.\n"
+    "\n"
+    "Settings, in varnok.ini in the working directory:\n"
+    "  [Settings]\n"
+    "  port=COM1        the serial port: COM1, COM12, or a device path such as\n"
+    "                   /dev/ttyUSB0 (COMn is /dev/ttyS(n-1) outside Windows)\n"
+    "  sleepTime=250    the pause after each digit in milliseconds (default 200,\n"
+    "                   at most 10000)\n"
+    "\n"
+    "Exit status:\n"
+    "  0  every digit was sent\n"
+    "  1  the port could not be opened or set up, or a write failed\n"
+    "  2  no channel, or one with something other than the digits 0 to 9;\n"
+    "     nothing was sent\n"
+    "\n"
+    "  varnok --help     this text\n"
+    "  varnok --version  the version\n";
+
+bool isOneOf(const wchar_t* argument, const wchar_t* const* options) {
+  for (; *options; ++options)
+    if (wcscmp(argument, *options) == 0) return true;
+  return false;
+}
+
+}  // namespace
+
 int run(int argc, wchar_t** argv) {
   if (argc < 2 || !argv[1]) {
-    complain(L"usage: varnok CHANNEL (the digits to send, e.g. varnok 42)");
+    complain(L"usage: varnok CHANNEL (the digits to send, e.g. varnok 42; varnok --help)");
     return kExitUsage;
   }
   const wchar_t* channel = argv[1];
+  // Asking for help or the version touches neither the log nor the port.
+  static const wchar_t* const kHelpOptions[] = {L"--help", L"-h", L"/?", nullptr};
+  static const wchar_t* const kVersionOptions[] = {L"--version", nullptr};
+  if (isOneOf(channel, kHelpOptions)) {
+    fputs(kHelp, stdout);
+    return fflush(stdout) == 0 ? kExitChanged : kExitFailed;
+  }
+  if (isOneOf(channel, kVersionOptions)) {
+    fputs("varnok " VARNOK_VERSION "\n", stdout);
+    return fflush(stdout) == 0 ? kExitChanged : kExitFailed;
+  }
 
   unsigned long error = 0;
   logFile = openRunLog(&error);

@@ -14,7 +14,7 @@ const int kSettingCapacity = 260;
 
 /// Exit statuses of the run.
 enum {
-  kExitChanged = 0,  // every digit was written
+  kExitChanged = 0,  // every digit was written (or help was asked for)
   kExitFailed = 1,   // the port did not open or a write failed
   kExitUsage = 2,    // no channel given, or one that is not all digits
 };
@@ -49,6 +49,8 @@ int32_t pauseFromText(const wchar_t* text);
 void writeRunHeader(const wchar_t* channel);
 
 /// The run. argv[1] is the channel; further arguments are ignored.
+/// "--help", "-h" and "/?" print the usage, "--version" the version, on
+/// stdout, and touch nothing else.
 int run(int argc, wchar_t** argv);
 
 #endif  // VARNOK_CHANNEL_CHANGE_H

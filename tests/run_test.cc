@@ -154,6 +154,16 @@ TEST_F(Run, NoArgumentIsAUsageErrorAndTouchesNothing) {
   EXPECT_EQ(fake::logBytes(), "");
 }
 
+TEST_F(Run, HelpAndVersionTouchNeitherLogNorPort) {
+  for (const wchar_t* option : {L"--help", L"-h", L"/?", L"--version"}) {
+    EXPECT_EQ(runWith({option}), kExitChanged) << option;
+    EXPECT_TRUE(fake::calls.empty());
+    EXPECT_EQ(fake::logBytes(), "");
+  }
+  // Anything else is a channel, refused when it is not all digits.
+  EXPECT_EQ(runWith({L"--Help"}), kExitUsage);
+}
+
 TEST_F(Run, ChannelWithANonDigitSendsNothing) {
   const wchar_t* cases[] = {L"4x2", L"-1", L" 42", L"42 ", L"4\x0662", L"12:"};
   for (const wchar_t* channel : cases) {
