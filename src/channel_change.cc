@@ -1,8 +1,8 @@
 #include "channel_change.h"
 
+#include <stdlib.h>
 #include <string.h>
 #include <wchar.h>
-#include <stdlib.h>
 
 #include "key_command.h"
 #include "platform.h"
@@ -46,11 +46,11 @@ void writeRunHeader(const wchar_t* channel) {
   wchar_t currTime[25];
   for (int i = 0; i < 25; ++i) currTime[i] = (unsigned char)now[i];
 
-  logPrint(rule);
+  logPrint(L"%s", rule);
   logPrint(L"| %s\n", currTime);
   logPrint(L"| Changing to channel %s\n", channel);
-  logPrint(buff);
-  logPrint(rule);
+  logPrint(L"%s", buff);
+  logPrint(L"%s", rule);
 }
 
 namespace {
@@ -95,10 +95,6 @@ int sendChannel(const wchar_t* channel) {
   closePort();
   return opened && allSent ? kExitChanged : kExitFailed;
 }
-
-}  // namespace
-
-namespace {
 
 const char kHelp[] =
     "usage: varnok CHANNEL\n"
