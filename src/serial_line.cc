@@ -13,8 +13,7 @@ bool openPort() {
     logPrint(L"Varnok cannot open port: %s\n", portName);
     return false;
   }
-  // The tuner listens at 9600 baud, 8N1; the settings the device had before
-  // are never read, so nothing left over from another program carries over.
+  // The tuner listens at 9600 baud, 8N1, whatever the port was last set to.
   if (deviceConfigure(hPort, L"9600,N,8,1") == kDefinitionRefused) {
     logPrint(
         L"Couldn't build the DCB. Usually a problem a problem with the communications "
@@ -24,8 +23,8 @@ bool openPort() {
     lineError = 0;
     return false;
   }
-  // A device that refuses the settings (a pseudo-terminal, a plain file) is
-  // still written to, with whatever settings it has.
+  // A device that refuses the settings (a plain file, say) is still written
+  // to, with whatever settings it has.
   logPrint(L"Varnok opened a port to: %s\n", portName);
   return true;
 }
