@@ -15,9 +15,9 @@ bool openPort() {
   }
   // The tuner listens at 9600 baud, 8N1, whatever the port was last set to.
   if (deviceConfigure(hPort, L"9600,N,8,1") == kDefinitionRefused) {
-    logPrint(
-        L"Couldn't build the DCB. Usually a problem a problem with the communications "
-        L"specification string.\n");
+    // clang-format off
+    logPrint(L"Couldn't build the DCB. Usually a problem a problem with the communications specification string.\n");
+    // clang-format on
     deviceClose(hPort);
     hPort = kNoDevice;
     lineError = 0;

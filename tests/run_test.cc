@@ -17,6 +17,10 @@ const char kHeader42[] =
     "| Number of digits to send to DCT2xxx: 2\n"
     "=============================================\n";
 
+// clang-format off
+const std::string kRefused = "Couldn't build the DCB. Usually a problem a problem with the communications specification string.\n";
+// clang-format on
+
 std::string crlf(const std::string& text) {
   std::string out;
   for (char c : text) out += c == '\n' ? std::string("\r\n") : std::string(1, c);
@@ -117,13 +121,9 @@ TEST_F(Run, PortThatDoesNotOpenIsLoggedAndEveryDigitStillWalked) {
 TEST_F(Run, RefusedDefinitionLeavesNoClosingLine) {
   fake::configureResult = kDefinitionRefused;
   EXPECT_EQ(runWith({L"42"}), kExitFailed);
-  EXPECT_EQ(fake::logBytes(),
-            crlf(std::string(kHeader42) +
-                 "Port = COM1\n"
-                 "Couldn't build the DCB. Usually a problem a problem with the communications "
-                 "specification string.\n"
-                 "digit 1 of channel: 4\n"
-                 "digit 2 of channel: 2\n"));
+  EXPECT_EQ(fake::logBytes(), crlf(std::string(kHeader42) + "Port = COM1\n" + kRefused +
+                                   "digit 1 of channel: 4\n"
+                                   "digit 2 of channel: 2\n"));
   // The device is released at once; nothing is written to it.
   std::vector<std::string> want = {"open COM1", "configure 9600,N,8,1", "close", "sleep 250",
                                    "sleep 250"};
@@ -195,7 +195,9 @@ TEST_F(Run, PauseFollowsSleepTime) {
       {L"  +75", "sleep 75"},
       {L"-5", "sleep 0"},
       {L"0", "sleep 0"},
-      {L"10000", "sleep 10000"}, {L"10001", "sleep 10000"}, {L"2147483648", "sleep 10000"},
+      {L"10000", "sleep 10000"},
+      {L"10001", "sleep 10000"},
+      {L"2147483648", "sleep 10000"},
       {L"99999999999999999999", "sleep 10000"},
       {L"-99999999999999999999", "sleep 0"},
   };
