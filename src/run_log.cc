@@ -70,7 +70,12 @@ void logPrint(const wchar_t* format, ...) {
   formatText(putLogChar, format, values);
   va_end(values);
   flushPending();
-  fflush(logFile);
+  // A full disk loses the record; say so once, where the caller can see it.
+  static bool failed = false;
+  if (fflush(logFile) != 0 && !failed) {
+    failed = true;
+    complain(L"cannot write to the run log varnok.out: the record of this run is incomplete");
+  }
 }
 
 void complain(const wchar_t* format, ...) {

@@ -73,6 +73,14 @@ class Interrupted(VarnokTest):
         expected = record("123", self.port(), closing=False)
         self.assertLog(expected[:expected.index(b"digit 2")])
 
+    def test_run_log_on_a_full_disk(self):
+        self.settings()
+        os.symlink("/dev/full", os.path.join(self.dir, "varnok.out"))
+        result = self.varnok("42")
+        self.assertEqual(result.status, 0)
+        self.assertOneLine(result.stderr, "cannot write to the run log")
+        self.assertEqual(self.emulator.line_bytes(), message(4) + message(2))
+
     def test_working_directory_that_cannot_be_written(self):
         self.settings()
         command = PLATFORM.command(["42"])
