@@ -35,6 +35,8 @@ const int kStallMilliseconds = 2000;
 // Our own code for a stalled write; errno has nothing that says it well.
 const unsigned long kStalled = 0x10000;
 
+// The UTF-8 path for a wide name. Backslashes become slashes: the program
+// names its settings file the Windows way, ".\\varnok.ini".
 bool narrowPath(const wchar_t* name, char* path, size_t capacity) {
   size_t used = 0;
   for (const wchar_t* c = name; *c; ++c) {
