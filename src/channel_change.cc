@@ -10,11 +10,13 @@
 #include "serial_line.h"
 
 wchar_t settingValue[kSettingCapacity];
-wchar_t portName[kSettingCapacity];
 int32_t sleepTime = 200;
 
+// Named the Windows way, relative to the working directory.
+const wchar_t kSettingsFile[] = L".\\varnok.ini";
+
 const wchar_t* readSetting(const wchar_t* key) {
-  if (readProfileString(L"Settings", key, settingValue, kSettingCapacity, L".\\varnok.ini") == 0)
+  if (readProfileString(L"Settings", key, settingValue, kSettingCapacity, kSettingsFile) == 0)
     return nullptr;
   return settingValue;
 }
@@ -57,11 +59,33 @@ namespace {
 
 void complainOfLine(const wchar_t* what) {
   wchar_t reason[200];
-  if (lineError)
-    errorText(lineError, reason, 200);
-  else
-    wcscpy(reason, L"the line settings were refused");
+  lineErrorText(reason, 200);
   complain(L"%s %s: %s", what, portName, reason);
+}
+
+// No port was set: say whether the settings file is missing, cannot be
+// read, or has no port in it, and where it was looked for.
+void complainOfSettings() {
+  wchar_t folder[1024];
+  workingDirectory(folder, 1024);
+  unsigned long error = 0;
+  switch (fileState(kSettingsFile, &error)) {
+    case kFileMissing:
+      complain(
+          L"no varnok.ini in the working directory %s: put port=... under [Settings] in "
+          L"a varnok.ini there",
+          folder);
+      break;
+    case kFileUnreadable: {
+      wchar_t reason[200];
+      errorText(error, reason, 200);
+      complain(L"cannot read varnok.ini in %s: %s", folder, reason);
+      break;
+    }
+    case kFileReadable:
+      complain(L"varnok.ini in %s has no port under [Settings]: put port=... there", folder);
+      break;
+  }
 }
 
 // Everything from reading the settings to closing the port, for a channel
@@ -69,7 +93,7 @@ void complainOfLine(const wchar_t* what) {
 int sendChannel(const wchar_t* channel) {
   const wchar_t* port = readSetting(L"port");
   memset(portName, 0, sizeof portName);
-  if (port) wcsncpy(portName, port, kSettingCapacity - 1);
+  if (port) wcsncpy(portName, port, kPortNameCapacity - 1);
   const wchar_t* pause = readSetting(L"sleepTime");
   if (pause) sleepTime = pauseFromText(pause);
 
@@ -78,7 +102,7 @@ int sendChannel(const wchar_t* channel) {
     if (portName[0])
       complainOfLine(L"cannot open port");
     else
-      complain(L"no port set: put port=... under [Settings] in varnok.ini");
+      complainOfSettings();
   }
   bool allSent = true;
   int n = int(wcslen(channel));
@@ -112,7 +136,8 @@ const char kHelp[] =
     "\n"
     "Exit status:\n"
     "  0  every digit was sent\n"
-    "  1  the port could not be opened or set up, or a write failed\n"
+    "  1  the port could not be opened or set up (a file is no port), or a write\n"
+    "     failed (a line that takes no bytes for 2 seconds fails it)\n"
     "  2  no channel, or one with something other than the digits 0 to 9;\n"
     "     nothing was sent\n"
     "\n"

@@ -22,9 +22,6 @@ enum {
 /// The value of the latest settings read; every read overwrites it.
 extern wchar_t settingValue[kSettingCapacity];
 
-/// The "port" setting, whole, as configured; empty when there is none.
-extern wchar_t portName[kSettingCapacity];
-
 /// The pause after each digit in milliseconds; 200 unless "sleepTime" says
 /// otherwise.
 extern int32_t sleepTime;

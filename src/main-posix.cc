@@ -5,9 +5,11 @@
 
 #include "channel_change.h"
 #include "platform-posix.h"
+#include "platform.h"
 #include "run_log.h"
 
 int main(int argc, char** argv) {
+  openStandardStreams();
   // A caller that closed its end of our stderr must not kill the run half-way.
   signal(SIGPIPE, SIG_IGN);
   wchar_t** wideArgs = static_cast<wchar_t**>(calloc(size_t(argc) + 1, sizeof(wchar_t*)));

@@ -1,7 +1,9 @@
 // The program's entry on Windows: the wide-character argument vector goes
 // straight to the run.
 #include "channel_change.h"
+#include "platform.h"
 
 int wmain(int argc, wchar_t** argv) {
+  openStandardStreams();
   return run(argc, argv);
 }

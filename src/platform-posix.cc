@@ -9,6 +9,7 @@
 #include <string.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
 #include <termios.h>
 #include <time.h>
 #include <unistd.h>
@@ -28,12 +29,6 @@ namespace {
 int fdOf(Device device) {
   return int(device - 1);
 }
-
-// How long a device may take no bytes at all before a write gives up.
-const int kStallMilliseconds = 2000;
-
-// Our own code for a stalled write; errno has nothing that says it well.
-const unsigned long kStalled = 0x10000;
 
 // The UTF-8 path for a wide name. Backslashes become slashes: the program
 // names its settings file the Windows way, ".\\varnok.ini".
@@ -71,6 +66,15 @@ bool devicePath(const wchar_t* name, char* path, size_t capacity) {
   return narrowPath(name, path, capacity);
 }
 
+void openStandardStreams() {
+  for (int fd = 0; fd <= 2; ++fd) {
+    if (fcntl(fd, F_GETFD) != -1 || errno != EBADF) continue;
+    // open gives the lowest free descriptor, which is this one.
+    int null = open("/dev/null", O_RDWR);
+    if (null >= 0 && null != fd) close(null);
+  }
+}
+
 Device deviceOpen(const wchar_t* name, unsigned long* error) {
   char path[4096];
   if (!devicePath(name, path, sizeof path)) {
@@ -80,20 +84,27 @@ Device deviceOpen(const wchar_t* name, unsigned long* error) {
   // O_NONBLOCK: a modem line without carrier must not hold up the open.
   int fd = open(path, O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
   if (fd < 0) {
-    *error = errno;
+    *error = errno == EACCES || errno == EPERM ? kErrorDenied : errno;
+    return kBadDevice;
+  }
+  // Only a terminal device is a serial port. A setting that names a file
+  // (a bare "notes.txt" is a path here) must not have it overwritten.
+  struct stat st;
+  if (fstat(fd, &st) != 0 || !S_ISCHR(st.st_mode) || !isatty(fd)) {
+    *error = kErrorNotSerial;
+    close(fd);
     return kBadDevice;
   }
   // The port is this process's alone, as Windows opens it without sharing.
-  // flock first: it holds against every process, root included, and two
-  // runs racing for the port cannot both get it. TIOCEXCL then keeps out
-  // programs that open the tty without flock (though not root); a file or
-  // other non-tty answers ENOTTY, which is fine.
+  // flock holds against every process, root included, and dies with the
+  // process that took it. The tty's own exclusive mode (TIOCEXCL) is not
+  // used: it outlives a killed run while anything else holds the tty open,
+  // and would keep every later run out.
   if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
     *error = errno == EWOULDBLOCK ? EBUSY : errno;
     close(fd);
     return kBadDevice;
   }
-  ioctl(fd, TIOCEXCL);
   return Device(fd) + 1;
 }
 
@@ -154,6 +165,43 @@ ConfigureResult deviceConfigure(Device device, const wchar_t* definition) {
   return kConfigured;
 }
 
+namespace {
+
+// Waits until the device has sent what it holds, giving up when its queue
+// makes no progress for kStallMilliseconds: tcdrain alone has no limit, and
+// a real line held after the kernel took the bytes would hang the run.
+bool drain(int fd, unsigned long* error) {
+  int queued = 0;
+  if (ioctl(fd, TIOCOUTQ, &queued) != 0) queued = 0;  // no queue to watch
+  int lastQueued = queued;
+  long lastProgress = monotonicMilliseconds();
+  while (queued > 0) {
+    if (queued < lastQueued) {
+      lastQueued = queued;
+      lastProgress = monotonicMilliseconds();
+    } else if (monotonicMilliseconds() - lastProgress >= kStallMilliseconds) {
+      *error = kErrorStalled;
+      return false;
+    }
+    // A byte is about a millisecond at 9600 baud: look again when the
+    // queue could be empty, but at least every 20 ms.
+    struct timespec nap = {0, long(queued < 20 ? queued : 20) * 1000000L};
+    nanosleep(&nap, nullptr);
+    if (ioctl(fd, TIOCOUTQ, &queued) != 0) queued = 0;
+  }
+  // The queue is empty; the driver's own wait for the last character to
+  // leave the shift register is short and bounded.
+  while (tcdrain(fd) != 0) {
+    if (errno == EINTR) continue;
+    if (errno == ENOTTY || errno == EINVAL) break;
+    *error = errno;
+    return false;
+  }
+  return true;
+}
+
+}  // namespace
+
 bool deviceWrite(Device device, const unsigned char* bytes, uint32_t count, unsigned long* error) {
   int fd = fdOf(device);
   uint32_t done = 0;
@@ -173,7 +221,7 @@ bool deviceWrite(Device device, const unsigned char* bytes, uint32_t count, unsi
     // The device takes nothing just now: wait for room, but not forever.
     long left = kStallMilliseconds - (monotonicMilliseconds() - lastProgress);
     if (left <= 0) {
-      *error = kStalled;
+      *error = kErrorStalled;
       return false;
     }
     struct pollfd p = {fd, POLLOUT, 0};
@@ -182,32 +230,44 @@ bool deviceWrite(Device device, const unsigned char* bytes, uint32_t count, unsi
       return false;
     }
   }
-  // Wait until the bytes have left, so that the pause after a digit starts
-  // once its message is on the wire. A file has nothing to drain.
-  while (tcdrain(fd) != 0) {
-    if (errno == EINTR) continue;
-    if (errno == ENOTTY || errno == EINVAL) break;
-    *error = errno;
-    return false;
-  }
-  return true;
+  // The pause after a digit starts once its message is on the wire.
+  return drain(fd, error);
 }
 
 void deviceClose(Device device) {
   if (device == kNoDevice || device == kBadDevice) return;
-  int fd = fdOf(device);
-  // Another process may hold the tty open (a pseudo-terminal's far end);
-  // leave it open to others again.
-  ioctl(fd, TIOCNXCL);
-  close(fd);
+  close(fdOf(device));
 }
 
 void errorText(unsigned long error, wchar_t* text, size_t capacity) {
-  const char* message =
-      error == kStalled ? "the device took no bytes for 2 seconds" : strerror(int(error));
+  const char* message = strerror(int(error));
   size_t i = 0;
   for (; message[i] && i + 1 < capacity; ++i) text[i] = (unsigned char)message[i];
   if (capacity) text[i] = 0;
+}
+
+FileState fileState(const wchar_t* file, unsigned long* error) {
+  char path[4096];
+  if (!narrowPath(file, path, sizeof path)) return kFileMissing;
+  int fd = open(path, O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+  if (fd < 0) {
+    *error = errno;
+    return errno == ENOENT ? kFileMissing : kFileUnreadable;
+  }
+  struct stat st;
+  bool folder = fstat(fd, &st) == 0 && S_ISDIR(st.st_mode);
+  close(fd);
+  if (folder) {
+    *error = EISDIR;
+    return kFileUnreadable;
+  }
+  return kFileReadable;
+}
+
+void workingDirectory(wchar_t* text, size_t capacity) {
+  char path[4096];
+  if (!getcwd(path, sizeof path)) strcpy(path, ".");
+  widenInto(path, text, capacity);
 }
 
 uint32_t readProfileString(const wchar_t* section, const wchar_t* key, wchar_t* value,
@@ -260,11 +320,15 @@ void formatTimeText(const struct tm* when, char text[25]) {
   putDigits(text + 20, unsigned(when->tm_year + 1900), 4);
 }
 
-void localTimeText(char text[25]) {
-  time_t now = time(nullptr);
+void timeText(int64_t seconds, char text[25]) {
+  time_t when = time_t(seconds);
   struct tm local;
-  if (!localtime_r(&now, &local)) memset(&local, 0, sizeof local);
+  if (!localtime_r(&when, &local)) memset(&local, 0, sizeof local);
   formatTimeText(&local, text);
+}
+
+void localTimeText(char text[25]) {
+  timeText(int64_t(time(nullptr)), text);
 }
 
 FILE* openRunLog(unsigned long* error) {
@@ -273,21 +337,26 @@ FILE* openRunLog(unsigned long* error) {
   return log;
 }
 
-wchar_t* widenUtf8(const char* text) {
-  size_t length = strlen(text);
-  wchar_t* wide = static_cast<wchar_t*>(malloc((length + 1) * sizeof(wchar_t)));
-  if (!wide) return nullptr;
+void widenInto(const char* text, wchar_t* wide, size_t capacity) {
   struct Sink {
     wchar_t* next;
-  } sink = {wide};
+    wchar_t* end;
+  } sink = {wide, wide + capacity - 1};
   EmitChar put = [](void* context, uint32_t c) {
     Sink* s = static_cast<Sink*>(context);
-    *s->next++ = wchar_t(c);
+    if (s->next < s->end) *s->next++ = wchar_t(c);
   };
   Utf8Decoder decoder;
   utf8Start(&decoder);
   for (const char* p = text; *p; ++p) utf8Feed(&decoder, (unsigned char)*p, put, &sink);
   utf8Finish(&decoder, put, &sink);
   *sink.next = 0;
+}
+
+wchar_t* widenUtf8(const char* text) {
+  // A character is never more than one byte's worth of wide characters.
+  size_t capacity = strlen(text) + 1;
+  wchar_t* wide = static_cast<wchar_t*>(malloc(capacity * sizeof(wchar_t)));
+  if (wide) widenInto(text, wide, capacity);
   return wide;
 }

@@ -30,6 +30,10 @@ bool parseDefinition(const wchar_t* definition, LineSettings* settings);
 /// Renders `when` as "Www Mmm dd hh:mm:ss yyyy" in English.
 void formatTimeText(const struct tm* when, char text[25]);
 
+/// The UTF-8 text `text` as wide characters in `wide`, cut to capacity - 1
+/// and terminated.
+void widenInto(const char* text, wchar_t* wide, size_t capacity);
+
 /// The UTF-8 text `text` as a new wide string (malloc), or nullptr when
 /// there is no memory.
 wchar_t* widenUtf8(const char* text);

@@ -2,9 +2,11 @@
 // services and the C runtime, called as the program has always called them.
 #include <windows.h>
 
+#include <fcntl.h>
+#include <io.h>
 #include <stdio.h>
-#include <time.h>
 #include <string.h>
+#include <time.h>
 #include <wchar.h>
 
 #include "platform.h"
@@ -12,6 +14,17 @@
 // The log stream is opened in text mode: the runtime writes each line feed
 // as CR LF.
 const char kLogLineEnd[] = "\n";
+
+void openStandardStreams() {
+  for (int fd = 0; fd <= 2; ++fd) {
+    if (_get_osfhandle(fd) != -1) continue;
+    int null = _open("NUL", _O_RDWR);
+    if (null >= 0 && null != fd) {
+      _dup2(null, fd);
+      _close(null);
+    }
+  }
+}
 
 Device deviceOpen(const wchar_t* name, unsigned long* error) {
   // Through the device namespace, so that COM10 and above open too; a name
@@ -27,6 +40,12 @@ Device deviceOpen(const wchar_t* name, unsigned long* error) {
     *error = GetLastError();
     return kBadDevice;
   }
+  // "\\.\C:\notes.txt" opens the file: the messages would overwrite it.
+  if (GetFileType(h) != FILE_TYPE_CHAR) {
+    CloseHandle(h);
+    *error = kErrorNotSerial;
+    return kBadDevice;
+  }
   return Device(h);
 }
 
@@ -36,7 +55,16 @@ ConfigureResult deviceConfigure(Device device, const wchar_t* definition) {
   dcb.DCBlength = sizeof dcb;  // 28 bytes
   if (!BuildCommDCBW(definition, &dcb)) return kDefinitionRefused;
   dcb.fDtrControl = DTR_CONTROL_HANDSHAKE;
-  return SetCommState(HANDLE(device), &dcb) ? kConfigured : kApplyFailed;
+  bool applied = SetCommState(HANDLE(device), &dcb) != 0;
+  // Without a time-out a write on a line that takes nothing never ends.
+  // Reads are never made; they would return at once.
+  COMMTIMEOUTS timeouts;
+  memset(&timeouts, 0, sizeof timeouts);
+  timeouts.ReadIntervalTimeout = MAXDWORD;
+  timeouts.WriteTotalTimeoutMultiplier = 2;  // a byte is about 1 ms at 9600 baud
+  timeouts.WriteTotalTimeoutConstant = kStallMilliseconds;
+  applied = SetCommTimeouts(HANDLE(device), &timeouts) != 0 && applied;
+  return applied ? kConfigured : kApplyFailed;
 }
 
 bool deviceWrite(Device device, const unsigned char* bytes, uint32_t count, unsigned long* error) {
@@ -58,10 +86,10 @@ bool deviceWrite(Device device, const unsigned char* bytes, uint32_t count, unsi
   }
   if (!done) *error = GetLastError();
   CloseHandle(osWrite.hEvent);
-  // A write that fell short lost part of a message: the tuner would take
-  // the next one for garbage.
+  // A write that fell short ran into the time-out: the line took nothing,
+  // and the tuner would take the next message for garbage.
   if (done && dwWritten != count) {
-    *error = ERROR_WRITE_FAULT;
+    *error = kErrorStalled;
     done = false;
   }
   return done;
@@ -87,18 +115,40 @@ uint32_t readProfileString(const wchar_t* section, const wchar_t* key, wchar_t* 
   return GetPrivateProfileStringW(section, key, L"", value, capacity, file);
 }
 
+FileState fileState(const wchar_t* file, unsigned long* error) {
+  HANDLE h = CreateFileW(file, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL,
+                         OPEN_EXISTING, 0, NULL);
+  if (h != INVALID_HANDLE_VALUE) {
+    CloseHandle(h);
+    return kFileReadable;
+  }
+  *error = GetLastError();
+  return *error == ERROR_FILE_NOT_FOUND || *error == ERROR_PATH_NOT_FOUND ? kFileMissing
+                                                                          : kFileUnreadable;
+}
+
+void workingDirectory(wchar_t* text, size_t capacity) {
+  DWORD length = GetCurrentDirectoryW(DWORD(capacity), text);
+  if (length == 0 || length >= capacity) wcscpy(text, L".");
+}
+
 void sleepMilliseconds(uint32_t milliseconds) {
   Sleep(milliseconds);
 }
 
-void localTimeText(char text[25]) {
-  time_t currTime = time(NULL);
+void timeText(int64_t seconds, char text[25]) {
+  // The 64-bit forms: time and ctime of the 32-bit runtime end in 2038.
+  __time64_t currTime = seconds;
   // ctime gives "Www Mmm dd hh:mm:ss yyyy\n", the day zero-padded; the line
   // feed is not wanted.
-  const char* rendered = ctime(&currTime);
+  const char* rendered = _ctime64(&currTime);
   if (!rendered || strlen(rendered) < 24) rendered = "Thu Jan 01 00:00:00 1970";
   memcpy(text, rendered, 24);
   text[24] = 0;
+}
+
+void localTimeText(char text[25]) {
+  timeText(_time64(NULL), text);
 }
 
 FILE* openRunLog(unsigned long* error) {

@@ -18,6 +18,21 @@ typedef intptr_t Device;
 const Device kNoDevice = 0;
 const Device kBadDevice = -1;
 
+/// Failures of our own, beside the system's error codes (errno values on
+/// POSIX, GetLastError codes on Windows). Bit 29 marks an application's own
+/// code on Windows, and no errno comes near it.
+const unsigned long kErrorStalled = 0x20000001;    // the device took no bytes for 2 s
+const unsigned long kErrorNotSerial = 0x20000002;  // the port names a file, not a device
+const unsigned long kErrorDenied = 0x20000003;     // the user may not use the port (POSIX)
+
+/// How long a device may take no bytes at all before a write gives up.
+const int kStallMilliseconds = 2000;
+
+/// Opens whichever of descriptors 0 to 2 (stdin, stdout, stderr) the caller
+/// left closed on the null device, so that a file the program opens later
+/// never takes their place. Call it before anything else is opened.
+void openStandardStreams();
+
 /// Outcome of configuring an open device.
 enum ConfigureResult {
   kConfigured,         // definition read and applied
@@ -27,7 +42,9 @@ enum ConfigureResult {
 
 /// Opens the serial device `name` (as configured, e.g. "COM3" or a device
 /// path) for reading and writing, for this process alone, without waiting
-/// for carrier. Returns kBadDevice and sets `*error` when it cannot.
+/// for carrier. Returns kBadDevice and sets `*error` when it cannot, and
+/// kErrorNotSerial when the name leads to something that is no serial
+/// device (a file would be overwritten by the messages).
 Device deviceOpen(const wchar_t* name, unsigned long* error);
 
 /// Reads `definition` ("baud,parity,data bits,stop bits") and applies it to
@@ -35,14 +52,15 @@ Device deviceOpen(const wchar_t* name, unsigned long* error);
 ConfigureResult deviceConfigure(Device device, const wchar_t* definition);
 
 /// Writes all `count` bytes and returns once they have left for the line.
-/// Returns false, with `*error` set, when the write failed or fell short.
-/// Never blocks for long on a device that takes nothing.
+/// Returns false, with `*error` set, when the write failed or fell short;
+/// kErrorStalled when the device took nothing for about kStallMilliseconds,
+/// so that a line held by flow control never holds up the run for long.
 bool deviceWrite(Device device, const unsigned char* bytes, uint32_t count, unsigned long* error);
 
 /// Releases `device`; does nothing for kNoDevice or kBadDevice.
 void deviceClose(Device device);
 
-/// A short text for an error code from this header's functions.
+/// A short text for a system error code from this header's functions.
 void errorText(unsigned long error, wchar_t* text, size_t capacity);
 
 /// Copies the value of `key` in `section` of the profile file `file` into
@@ -54,8 +72,20 @@ uint32_t readProfileString(const wchar_t* section, const wchar_t* key, wchar_t* 
 /// Blocks the thread for `milliseconds`.
 void sleepMilliseconds(uint32_t milliseconds);
 
-/// The local time now as "Www Mmm dd hh:mm:ss yyyy" (24 characters and a
-/// terminator), English names, the day zero-padded.
+/// Whether the file `file` can be read, for telling a missing settings file
+/// from one that cannot be read; the reason in `*error` for the latter.
+enum FileState { kFileReadable, kFileMissing, kFileUnreadable };
+FileState fileState(const wchar_t* file, unsigned long* error);
+
+/// The working directory, cut to capacity - 1 characters.
+void workingDirectory(wchar_t* text, size_t capacity);
+
+/// The local time at `seconds` since 1970 (UTC) as "Www Mmm dd hh:mm:ss
+/// yyyy" (24 characters and a terminator), English names, the day
+/// zero-padded; correct past 2038.
+void timeText(int64_t seconds, char text[25]);
+
+/// timeText for the time now.
 void localTimeText(char text[25]);
 
 /// Opens the run log for appending, creating it; nullptr when it cannot,

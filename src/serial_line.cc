@@ -1,10 +1,35 @@
 #include "serial_line.h"
 
-#include "channel_change.h"
+#include <wchar.h>
+
 #include "run_log.h"
 
+wchar_t portName[kPortNameCapacity];
 Device hPort = kNoDevice;
 unsigned long lineError = 0;
+
+void lineErrorText(wchar_t* text, size_t capacity) {
+  const wchar_t* ours = nullptr;
+  switch (lineError) {
+    case 0:
+      ours = L"the line settings were refused";
+      break;
+    case kErrorStalled:
+      ours = L"the device took no bytes for 2 seconds";
+      break;
+    case kErrorNotSerial:
+      ours = L"not a serial device";
+      break;
+    case kErrorDenied:
+      ours =
+          L"Permission denied (the user must be allowed to use the port: on Linux, "
+          L"a member of the dialout group)";
+      break;
+  }
+  if (!ours) return errorText(lineError, text, capacity);
+  wcsncpy(text, ours, capacity - 1);
+  text[capacity - 1] = 0;
+}
 
 bool openPort() {
   logPrint(L"Port = %s\n", portName);

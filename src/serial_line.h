@@ -12,15 +12,25 @@
 #ifndef VARNOK_SERIAL_LINE_H
 #define VARNOK_SERIAL_LINE_H
 
+#include <stddef.h>
 #include <stdint.h>
 
 #include "platform.h"
+
+const int kPortNameCapacity = 260;
+
+/// The "port" setting, whole, as configured; empty when there is none. The
+/// run fills it; the line opens the device by it and quotes it in the log.
+extern wchar_t portName[kPortNameCapacity];
 
 extern Device hPort;
 
 /// Why the latest openPort or writeBuffer failed: the platform's error
 /// code, caught at the moment of failure (0 for a refused definition).
 extern unsigned long lineError;
+
+/// A short text for lineError, for a message on stderr.
+void lineErrorText(wchar_t* text, size_t capacity);
 
 /// Logs the port line, opens and configures the device. True when it is
 /// open and its definition was accepted, whether or not the device took the

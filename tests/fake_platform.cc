@@ -121,8 +121,22 @@ void sleepMilliseconds(uint32_t milliseconds) {
   fake::calls.push_back("sleep " + std::to_string(milliseconds));
 }
 
-void localTimeText(char text[25]) {
+FileState fileState(const wchar_t*, unsigned long*) {
+  return fake::settings.empty() ? kFileMissing : kFileReadable;
+}
+
+void workingDirectory(wchar_t* text, size_t capacity) {
+  std::wcsncpy(text, L"/fake", capacity);
+}
+
+void openStandardStreams() {}
+
+void timeText(int64_t, char text[25]) {
   std::strcpy(text, "Mon Jan 05 09:30:00 2009");
+}
+
+void localTimeText(char text[25]) {
+  timeText(0, text);
 }
 
 FILE* openRunLog(unsigned long* error) {

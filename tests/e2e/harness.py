@@ -110,6 +110,11 @@ class PosixSide:
     def missing_port(self, directory):
         return os.path.join(directory, "no-such-tty")
 
+    def file_port(self, path):
+        """A port setting that names the file at `path`, in the test's
+        folder: a bare name is a relative path here."""
+        return os.path.basename(path)
+
 
 class WineSide:
     """varnok.exe under Wine: ports are COM names that Wine's registry maps
@@ -133,6 +138,9 @@ class WineSide:
 
     def missing_port(self, directory):
         return "COM7"
+
+    def file_port(self, path):
+        return "Z:" + path.replace("/", "\\")
 
 
 PLATFORM = WineSide() if SIDE == "wine" else PosixSide()
@@ -172,12 +180,43 @@ class VarnokTest(unittest.TestCase):
         with open(os.path.join(self.dir, "varnok.ini"), "wb") as f:
             f.write(raw)
 
-    def varnok(self, *args, timeout=30):
+    def varnok(self, *args, timeout=30, as_user=False, **options):
+        """Runs the program to its end in the test's folder; `as_user` runs
+        the native program as an ordinary user where the tests run as root,
+        who passes every file mode and the tty's exclusive mode."""
+        command = PLATFORM.command(args)
+        if as_user and os.geteuid() == 0:
+            command = self.as_nobody(command)
         start = time.monotonic()
-        done = subprocess.run(PLATFORM.command(args), cwd=self.dir, capture_output=True,
-                              timeout=timeout)
+        done = subprocess.run(command, cwd=self.dir, capture_output=True, timeout=timeout,
+                              **options)
         return Result(done.returncode, done.stdout, done.stderr.decode("utf-8", "replace"),
                       time.monotonic() - start)
+
+    def start(self, *args):
+        """Starts the program in the test's folder and returns at once."""
+        return subprocess.Popen(PLATFORM.command(args), cwd=self.dir, stdout=subprocess.DEVNULL,
+                                stderr=subprocess.DEVNULL)
+
+    def as_nobody(self, command):
+        # nobody may use the emulator's device, read the settings and append
+        # to a log already there; the build folder may be closed to other
+        # users, so it runs a copy.
+        os.chmod(self.emulator.device, 0o666)
+        os.chmod(self.dir, os.stat(self.dir).st_mode | 0o555)
+        os.chmod(os.path.join(self.dir, "varnok.ini"), 0o644)
+        if os.path.exists(os.path.join(self.dir, "varnok.out")):
+            os.chmod(os.path.join(self.dir, "varnok.out"), 0o666)
+        program = os.path.join(self.dir, "varnok-copy")
+        shutil.copy(command[0], program)
+        os.chmod(program, 0o755)
+        return ["setpriv", "--reuid=65534", "--regid=65534", "--clear-groups", program,
+                *command[1:]]
+
+    def remove_log(self):
+        path = os.path.join(self.dir, "varnok.out")
+        if os.path.exists(path):
+            os.remove(path)
 
     def log(self):
         with open(os.path.join(self.dir, "varnok.out"), "rb") as f:

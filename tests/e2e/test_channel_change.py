@@ -98,21 +98,6 @@ class BadInput(VarnokTest):
         # One byte per character: U+0662 does not fit in one.
         self.assertIn(b"| Changing to channel 4?\r\n", log)
 
-    def test_run_log_that_cannot_be_opened_still_changes_the_channel(self):
-        self.settings()
-        os.mkdir(os.path.join(self.dir, "varnok.out"))
-        result = self.varnok("42")
-        self.assertEqual(result.status, 0)
-        self.assertOneLine(result.stderr, "varnok.out")
-        self.assertEqual(self.emulator.line_bytes(), message(4) + message(2))
-
-    def test_no_settings_file(self):
-        result = self.varnok("42")
-        self.assertEqual(result.status, 1)
-        self.assertOneLine(result.stderr, "no port")
-        self.assertLog(record("42", "", middle="Varnok cannot open port: \n"
-                              "digit 1 of channel: 4\ndigit 2 of channel: 2\n"))
-
 
 if __name__ == "__main__":
     unittest.main()
