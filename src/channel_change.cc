@@ -88,15 +88,17 @@ void complainOfSettings() {
   }
 }
 
-// Everything from reading the settings to closing the port, for a channel
-// already known to be all digits.
-int sendChannel(const wchar_t* channel) {
+void readSettings() {
   const wchar_t* port = readSetting(L"port");
   memset(portName, 0, sizeof portName);
   if (port) wcsncpy(portName, port, kPortNameCapacity - 1);
   const wchar_t* pause = readSetting(L"sleepTime");
   if (pause) sleepTime = pauseFromText(pause);
+}
 
+// Everything from opening the port to closing it, for a channel already
+// known to be all digits.
+int sendChannel(const wchar_t* channel) {
   bool opened = openPort();
   if (!opened) {
     if (portName[0])
@@ -134,6 +136,9 @@ const char kHelp[] =
     "  sleepTime=250    the pause after each digit in milliseconds (default 200,\n"
     "                   at most 10000)\n"
     "\n"
+    "Runs on one port take turns: a run waits up to 10 seconds for a port that\n"
+    "another run holds, then sends its whole channel.\n"
+    "\n"
     "Exit status:\n"
     "  0  every digit was sent\n"
     "  1  the port could not be opened or set up (a file is no port), or a write\n"
@@ -170,6 +175,17 @@ int run(int argc, wchar_t** argv) {
     return fflush(stdout) == 0 ? kExitChanged : kExitFailed;
   }
 
+  // Sending the digits before a stray character would tune the box to
+  // another channel: such a channel is refused before the port is touched.
+  bool allDigits = channel[wcsspn(channel, L"0123456789")] == 0;
+  if (allDigits) {
+    // The run takes its turn on the port before it writes its record: the
+    // records of runs that overlap stay whole, and the later one's channel
+    // is the one the box ends on.
+    readSettings();
+    claimPort();
+  }
+
   unsigned long error = 0;
   logFile = openRunLog(&error);
   if (!logFile) {
@@ -180,9 +196,7 @@ int run(int argc, wchar_t** argv) {
   writeRunHeader(channel);
 
   int status;
-  if (channel[wcsspn(channel, L"0123456789")] != 0) {
-    // Sending the digits before a stray character would tune the box to
-    // another channel: send nothing at all.
+  if (!allDigits) {
     logPrint(L"Cannot change to channel %s: only the digits 0 to 9 are allowed\n\n\n", channel);
     complain(L"cannot change to channel %s: only the digits 0 to 9 are allowed", channel);
     status = kExitUsage;

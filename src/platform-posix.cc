@@ -51,6 +51,19 @@ long monotonicMilliseconds() {
   return long(now.tv_sec) * 1000 + now.tv_nsec / 1000000;
 }
 
+// Waits a moment before trying a held device again; false once `deadline`
+// has passed. errno is kept for the caller's verdict.
+bool pauseUntil(long deadline) {
+  int saved = errno;
+  long left = deadline - monotonicMilliseconds();
+  if (left > 0) {
+    struct timespec nap = {0, long(left < 20 ? left : 20) * 1000000L};
+    nanosleep(&nap, nullptr);
+  }
+  errno = saved;
+  return left > 0;
+}
+
 }  // namespace
 
 bool devicePath(const wchar_t* name, char* path, size_t capacity) {
@@ -75,16 +88,21 @@ void openStandardStreams() {
   }
 }
 
-Device deviceOpen(const wchar_t* name, unsigned long* error) {
+Device deviceOpen(const wchar_t* name, uint32_t patience, unsigned long* error) {
   char path[4096];
   if (!devicePath(name, path, sizeof path)) {
     *error = name[0] ? ENAMETOOLONG : ENOENT;
     return kBadDevice;
   }
+  long deadline = monotonicMilliseconds() + long(patience);
   // O_NONBLOCK: a modem line without carrier must not hold up the open.
-  int fd = open(path, O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+  // EBUSY: another program set the tty's exclusive mode; it may let go.
+  int fd;
+  while ((fd = open(path, O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC)) < 0 && errno == EBUSY &&
+         pauseUntil(deadline)) {
+  }
   if (fd < 0) {
-    *error = errno == EACCES || errno == EPERM ? kErrorDenied : errno;
+    *error = errno == EBUSY ? kErrorBusy : errno == EACCES || errno == EPERM ? kErrorDenied : errno;
     return kBadDevice;
   }
   // Only a terminal device is a serial port. A setting that names a file
@@ -95,13 +113,17 @@ Device deviceOpen(const wchar_t* name, unsigned long* error) {
     close(fd);
     return kBadDevice;
   }
-  // The port is this process's alone, as Windows opens it without sharing.
-  // flock holds against every process, root included, and dies with the
-  // process that took it. The tty's own exclusive mode (TIOCEXCL) is not
-  // used: it outlives a killed run while anything else holds the tty open,
-  // and would keep every later run out.
-  if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
-    *error = errno == EWOULDBLOCK ? EBUSY : errno;
+  // The turn on the port is flock on the device: it holds against every
+  // process, root included, and dies with the process that took it. The
+  // tty's own exclusive mode (TIOCEXCL) is not used: it outlives a killed
+  // run while anything else holds the tty open, and would keep every later
+  // run out.
+  int locked;
+  while ((locked = flock(fd, LOCK_EX | LOCK_NB)) != 0 && errno == EWOULDBLOCK &&
+         pauseUntil(deadline)) {
+  }
+  if (locked != 0) {
+    *error = errno == EWOULDBLOCK ? kErrorBusy : errno;
     close(fd);
     return kBadDevice;
   }

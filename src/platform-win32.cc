@@ -8,6 +8,7 @@
 #include <string.h>
 #include <time.h>
 #include <wchar.h>
+#include <wctype.h>
 
 #include "platform.h"
 
@@ -26,7 +27,59 @@ void openStandardStreams() {
   }
 }
 
-Device deviceOpen(const wchar_t* name, unsigned long* error) {
+namespace {
+
+// The turn on the port: a named mutex shared by every run of the program on
+// that port. Windows lets go of it, abandoned, when its owner dies however
+// it dies, and a waiter then gets it (WAIT_ABANDONED counts as acquired).
+// The open without sharing alone would not do: Wine does not enforce it.
+HANDLE portTurn = NULL;
+
+// "COM5", "com5" and "\\.\COM5" are one port and one turn. A mutex name
+// may hold no backslash.
+void turnName(const wchar_t* port, wchar_t* name, size_t capacity) {
+  if (wcsncmp(port, L"\\\\.\\", 4) == 0) port += 4;
+  size_t used = _snwprintf(name, capacity - 1, L"Global\\varnok-port-");
+  for (; *port && used + 1 < capacity; ++port, ++used)
+    name[used] = *port == L'\\' ? L'/' : towupper(*port);
+  name[used] = 0;
+}
+
+void releaseTurn() {
+  if (!portTurn) return;
+  ReleaseMutex(portTurn);
+  CloseHandle(portTurn);
+  portTurn = NULL;
+}
+
+// Waits for the turn on `port` until `patience` milliseconds after `start`
+// (GetTickCount); true when it is ours, or there is none to take. A mutex
+// that another user's run made may refuse us access; it lives only as long
+// as some run holds it open, so it is tried again until the deadline.
+bool takeTurn(const wchar_t* port, DWORD start, DWORD patience) {
+  wchar_t name[300];
+  turnName(port, name, 300);
+  while ((portTurn = CreateMutexW(NULL, FALSE, name)) == NULL) {
+    if (GetLastError() != ERROR_ACCESS_DENIED) return true;  // the open alone decides
+    if (GetTickCount() - start >= patience) return false;
+    Sleep(50);
+  }
+  DWORD spent = GetTickCount() - start;
+  DWORD waited = WaitForSingleObject(portTurn, spent < patience ? patience - spent : 0);
+  if (waited == WAIT_OBJECT_0 || waited == WAIT_ABANDONED) return true;
+  CloseHandle(portTurn);
+  portTurn = NULL;
+  return false;
+}
+
+}  // namespace
+
+Device deviceOpen(const wchar_t* name, uint32_t patience, unsigned long* error) {
+  DWORD start = GetTickCount();
+  if (!takeTurn(name, start, patience)) {
+    *error = kErrorBusy;
+    return kBadDevice;
+  }
   // Through the device namespace, so that COM10 and above open too; a name
   // that already is a device path is used as it stands.
   wchar_t path[4 + 260];
@@ -35,14 +88,27 @@ Device deviceOpen(const wchar_t* name, unsigned long* error) {
   else
     _snwprintf(path, 263, L"\\\\.\\%ls", name);
   path[263] = 0;
-  HANDLE h = CreateFileW(path, GENERIC_READ | GENERIC_WRITE, 0, NULL, OPEN_EXISTING, 0, NULL);
+  HANDLE h;
+  // Another program holding the port makes the open fail with access
+  // denied; it may let go within our patience.
+  while ((h = CreateFileW(path, GENERIC_READ | GENERIC_WRITE, 0, NULL, OPEN_EXISTING, 0, NULL)) ==
+             INVALID_HANDLE_VALUE &&
+         GetLastError() == ERROR_ACCESS_DENIED && GetTickCount() - start < patience)
+    Sleep(50);
   if (h == INVALID_HANDLE_VALUE) {
     *error = GetLastError();
+    DWORD attributes = GetFileAttributesW(path);
+    if (*error == ERROR_ACCESS_DENIED)
+      *error = attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)
+                   ? kErrorNotSerial
+                   : kErrorBusy;
+    releaseTurn();
     return kBadDevice;
   }
   // "\\.\C:\notes.txt" opens the file: the messages would overwrite it.
   if (GetFileType(h) != FILE_TYPE_CHAR) {
     CloseHandle(h);
+    releaseTurn();
     *error = kErrorNotSerial;
     return kBadDevice;
   }
@@ -97,7 +163,10 @@ bool deviceWrite(Device device, const unsigned char* bytes, uint32_t count, unsi
 
 void deviceClose(Device device) {
   if (device == kNoDevice || device == kBadDevice) return;
+  // The port first, then the turn: the next run's open must not find the
+  // port still held.
   CloseHandle(HANDLE(device));
+  releaseTurn();
 }
 
 void errorText(unsigned long error, wchar_t* text, size_t capacity) {

@@ -24,6 +24,7 @@ const Device kBadDevice = -1;
 const unsigned long kErrorStalled = 0x20000001;    // the device took no bytes for 2 s
 const unsigned long kErrorNotSerial = 0x20000002;  // the port names a file, not a device
 const unsigned long kErrorDenied = 0x20000003;     // the user may not use the port (POSIX)
+const unsigned long kErrorBusy = 0x20000004;       // another run or program holds the port
 
 /// How long a device may take no bytes at all before a write gives up.
 const int kStallMilliseconds = 2000;
@@ -42,10 +43,14 @@ enum ConfigureResult {
 
 /// Opens the serial device `name` (as configured, e.g. "COM3" or a device
 /// path) for reading and writing, for this process alone, without waiting
-/// for carrier. Returns kBadDevice and sets `*error` when it cannot, and
-/// kErrorNotSerial when the name leads to something that is no serial
-/// device (a file would be overwritten by the messages).
-Device deviceOpen(const wchar_t* name, unsigned long* error);
+/// for carrier. Runs of the program take turns on one device: while another
+/// run (or another program) holds it, waits up to `patience` milliseconds
+/// for it. The turn is held until deviceClose or the end of the process,
+/// however it ends. Returns kBadDevice and sets `*error` when it cannot
+/// open: kErrorBusy when the device stayed held, kErrorNotSerial when the
+/// name leads to something that is no serial device (a file would be
+/// overwritten by the messages).
+Device deviceOpen(const wchar_t* name, uint32_t patience, unsigned long* error);
 
 /// Reads `definition` ("baud,parity,data bits,stop bits") and applies it to
 /// `device`, with DTR handshaking or the nearest thing the platform has.
@@ -57,7 +62,8 @@ ConfigureResult deviceConfigure(Device device, const wchar_t* definition);
 /// so that a line held by flow control never holds up the run for long.
 bool deviceWrite(Device device, const unsigned char* bytes, uint32_t count, unsigned long* error);
 
-/// Releases `device`; does nothing for kNoDevice or kBadDevice.
+/// Releases `device` and the turn on it; does nothing for kNoDevice or
+/// kBadDevice.
 void deviceClose(Device device);
 
 /// A short text for a system error code from this header's functions.

@@ -20,6 +20,9 @@ void lineErrorText(wchar_t* text, size_t capacity) {
     case kErrorNotSerial:
       ours = L"not a serial device";
       break;
+    case kErrorBusy:
+      ours = L"in use by another run or program (waited 10 seconds)";
+      break;
     case kErrorDenied:
       ours =
           L"Permission denied (the user must be allowed to use the port: on Linux, "
@@ -31,9 +34,20 @@ void lineErrorText(wchar_t* text, size_t capacity) {
   text[capacity - 1] = 0;
 }
 
+bool claimPort() {
+  const uint32_t kNotice = 1000;
+  hPort = deviceOpen(portName, kNotice, &lineError);
+  if (hPort == kBadDevice && lineError == kErrorBusy) {
+    complain(L"port %s is in use by another run or program: waiting up to %d seconds for it",
+             portName, int(kTurnMilliseconds / 1000));
+    hPort = deviceOpen(portName, kTurnMilliseconds - kNotice, &lineError);
+  }
+  return hPort != kBadDevice;
+}
+
 bool openPort() {
   logPrint(L"Port = %s\n", portName);
-  hPort = deviceOpen(portName, &lineError);
+  if (hPort == kNoDevice) claimPort();
   if (hPort == kBadDevice) {
     logPrint(L"Varnok cannot open port: %s\n", portName);
     return false;

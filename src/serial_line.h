@@ -32,9 +32,21 @@ extern unsigned long lineError;
 /// A short text for lineError, for a message on stderr.
 void lineErrorText(wchar_t* text, size_t capacity);
 
-/// Logs the port line, opens and configures the device. True when it is
-/// open and its definition was accepted, whether or not the device took the
-/// settings; false, with the reason logged, otherwise.
+/// How long a run waits in all for its turn on a port that another run (or
+/// another program) holds; after a second it says so on stderr.
+const uint32_t kTurnMilliseconds = 10000;
+
+/// Opens the device named by portName for this run alone, logging nothing.
+/// Runs on one port take turns: while another holds it, this waits, up to
+/// kTurnMilliseconds, and then fails as any open that fails. The run claims
+/// the port before it writes its record, so that the records of runs that
+/// take turns stay whole in a log they share. True when the device is open.
+bool claimPort();
+
+/// Logs the port line, opens the device unless claimPort did, and
+/// configures it. True when it is open and its definition was accepted,
+/// whether or not the device took the settings; false, with the reason
+/// logged, otherwise.
 bool openPort();
 
 /// Writes `count` bytes and waits until they have left. True only when

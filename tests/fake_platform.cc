@@ -21,6 +21,8 @@ bool openFails;
 ConfigureResult configureResult;
 int failWriteNumber;
 bool logFails;
+uint32_t heldFor;
+std::string logAtOpen;
 const char kLogPath[] = "fake-varnok.out";
 
 namespace {
@@ -39,6 +41,8 @@ void reset() {
   configureResult = kConfigured;
   failWriteNumber = 0;
   logFails = false;
+  heldFor = 0;
+  logAtOpen.clear();
   writeCount = 0;
   std::remove(kLogPath);
   // Program-wide state starts over as in a new process.
@@ -74,8 +78,19 @@ std::vector<std::string> writes() {
 
 }  // namespace fake
 
-Device deviceOpen(const wchar_t* name, unsigned long* error) {
+Device deviceOpen(const wchar_t* name, uint32_t patience, unsigned long* error) {
   fake::calls.push_back("open " + fake::narrow(name));
+  fake::logAtOpen = fake::logBytes();
+  if (fake::heldFor > 0) {
+    // Another run holds the port for heldFor milliseconds more.
+    uint32_t waited = std::min(patience, fake::heldFor);
+    fake::heldFor -= waited;
+    fake::calls.back() += " waited " + std::to_string(waited);
+    if (fake::heldFor > 0) {
+      *error = kErrorBusy;
+      return kBadDevice;
+    }
+  }
   if (fake::openFails || !*name) {
     *error = 2;
     return kBadDevice;

@@ -7,10 +7,12 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <fstream>
 #include <string>
+#include <thread>
 
 #include "platform-posix.h"
 #include "platform.h"
@@ -214,7 +216,7 @@ class PtyDevice : public testing::Test {
 
 TEST_F(PtyDevice, OpensConfiguresRawAndWritesEveryByte) {
   unsigned long error = 0;
-  Device d = deviceOpen(wpath.c_str(), &error);
+  Device d = deviceOpen(wpath.c_str(), 0, &error);
   ASSERT_NE(d, kBadDevice) << error;
   EXPECT_EQ(deviceConfigure(d, L"9600,N,8,1"), kConfigured);
   EXPECT_EQ(deviceConfigure(d, L"nonsense"), kDefinitionRefused);
@@ -245,21 +247,28 @@ TEST_F(PtyDevice, OpensConfiguresRawAndWritesEveryByte) {
   deviceClose(d);
 }
 
-TEST_F(PtyDevice, HeldDeviceDoesNotOpenAgain) {
+TEST_F(PtyDevice, HeldDeviceWaitsItsTurn) {
   unsigned long error = 0;
-  Device first = deviceOpen(wpath.c_str(), &error);
+  Device first = deviceOpen(wpath.c_str(), 0, &error);
   ASSERT_NE(first, kBadDevice);
-  EXPECT_EQ(deviceOpen(wpath.c_str(), &error), kBadDevice);
-  EXPECT_EQ(error, (unsigned long)EBUSY);
-  deviceClose(first);
-  Device again = deviceOpen(wpath.c_str(), &error);
-  EXPECT_NE(again, kBadDevice);
-  deviceClose(again);
+  auto start = std::chrono::steady_clock::now();
+  EXPECT_EQ(deviceOpen(wpath.c_str(), 200, &error), kBadDevice);
+  EXPECT_EQ(error, kErrorBusy);
+  EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(200));
+  // The holder lets go while the next one waits.
+  std::thread holder([first] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    deviceClose(first);
+  });
+  Device next = deviceOpen(wpath.c_str(), 5000, &error);
+  holder.join();
+  EXPECT_NE(next, kBadDevice);
+  deviceClose(next);
 }
 
 TEST_F(PtyDevice, StalledLineFailsTheWriteInTime) {
   unsigned long error = 0;
-  Device d = deviceOpen(wpath.c_str(), &error);
+  Device d = deviceOpen(wpath.c_str(), 0, &error);
   ASSERT_NE(d, kBadDevice);
   int slave = open(path.c_str(), O_RDWR | O_NOCTTY);
   ASSERT_GE(slave, 0);
@@ -283,7 +292,7 @@ TEST(Device, OnlyATerminalDeviceOpens) {
   };
   for (const auto& c : cases) {
     unsigned long error = 0;
-    EXPECT_EQ(deviceOpen(c.name, &error), kBadDevice);
+    EXPECT_EQ(deviceOpen(c.name, 0, &error), kBadDevice);
     EXPECT_EQ(error, c.error);
   }
 }

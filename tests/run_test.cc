@@ -65,6 +65,37 @@ TEST_F(Run, FortyTwoSendsTwoMessagesAndLogsTheRecord) {
   EXPECT_EQ(fake::calls, want);
 }
 
+TEST_F(Run, HeldPortIsWaitedForBeforeTheRecordBegins) {
+  const struct {
+    uint32_t heldFor;
+    std::vector<std::string> opens;
+    bool notice;
+    int status;
+  } cases[] = {
+      {0, {"open COM1"}, false, kExitChanged},
+      {600, {"open COM1 waited 600"}, false, kExitChanged},
+      {4000, {"open COM1 waited 1000", "open COM1 waited 3000"}, true, kExitChanged},
+      {60000, {"open COM1 waited 1000", "open COM1 waited 9000"}, true, kExitFailed},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.heldFor);
+    fake::reset();
+    fake::settings[L"port"] = L"COM1";
+    fake::heldFor = c.heldFor;
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(runWith({L"42"}), c.status);
+    std::string stderrText = testing::internal::GetCapturedStderr();
+    std::vector<std::string> opens(fake::calls.begin(), fake::calls.begin() + c.opens.size());
+    EXPECT_EQ(opens, c.opens);
+    // Another run's record may still be on its way: ours begins after.
+    EXPECT_EQ(fake::logAtOpen, "");
+    EXPECT_EQ(stderrText.find("waiting up to 10 seconds") != std::string::npos, c.notice);
+    EXPECT_EQ(fake::writes().size(), c.status == kExitChanged ? 2u : 0u);
+  }
+  EXPECT_NE(fake::logBytes().find("Port = COM1\r\nVarnok cannot open port: COM1\r\n"),
+            std::string::npos);
+}
+
 TEST_F(Run, LeadingZerosAreDigitsToo) {
   EXPECT_EQ(runWith({L"007"}), kExitChanged);
   std::vector<std::string> want = {message(0), message(0), message(7)};

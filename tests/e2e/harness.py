@@ -187,9 +187,9 @@ class VarnokTest(unittest.TestCase):
         command = PLATFORM.command(args)
         if as_user and os.geteuid() == 0:
             command = self.as_nobody(command)
+        options.setdefault("cwd", self.dir)
         start = time.monotonic()
-        done = subprocess.run(command, cwd=self.dir, capture_output=True, timeout=timeout,
-                              **options)
+        done = subprocess.run(command, capture_output=True, timeout=timeout, **options)
         return Result(done.returncode, done.stdout, done.stderr.decode("utf-8", "replace"),
                       time.monotonic() - start)
 
