@@ -39,35 +39,49 @@ void widenInto(const char* text, wchar_t* wide, size_t capacity);
 wchar_t* widenUtf8(const char* text);
 
 /// Looks up one key of one section in the bytes of a profile file, fed in
-/// pieces of any size, as Windows reads profile files: section and key
-/// names matched without regard to the case of ASCII letters, blanks around
-/// names and values trimmed, one pair of matching quotes around a value
-/// removed, ';' lines are comments, the first matching key in the first
-/// matching section wins. The bytes are UTF-8 (with or without a byte-order
-/// mark) or UTF-16 with a byte-order mark; lines end in LF or CR LF. Memory
-/// stays fixed whatever the size of the file or its lines.
+/// pieces of any size, as Windows' GetPrivateProfileStringW reads it:
+///  - a line ends at LF, CR or both;
+///  - a section header runs from a line's "[" to its last "]"; a line with
+///    no "]" is no header, and the section before it goes on;
+///  - section and key names are matched without regard to the case of
+///    ASCII letters; the first matching section counts, and in it the
+///    first matching key;
+///  - blanks (space, tab, VT, FF and ^Z) around names and values are
+///    trimmed, one pair of matching quotes around a value removed; lines
+///    starting with ';' are comments.
+/// The bytes are UTF-16 with a byte-order mark, or UTF-8 with one, or with
+/// none: then a file that is valid UTF-8 is read as such, and any other as
+/// Windows-1252, the ANSI code page of Western Windows. Memory stays fixed
+/// whatever the size of the file or its lines.
 const size_t kProfileNameMax = 261;  // longer names match nothing
 const size_t kProfileValueKeep = 261;
 
-struct ProfileScan {
+/// One reading of the file's lines, a character at a time.
+struct ProfileLines {
   const wchar_t* section;
   const wchar_t* key;
-  // Encoding detection and decoding.
-  unsigned char head[3];
-  int headCount;
-  int encoding;  // 0 undecided, 1 UTF-8, 2 UTF-16LE, 3 UTF-16BE
-  Utf8Decoder utf8;
-  int utf16Odd;  // a first byte of a UTF-16 unit is waiting
-  unsigned char utf16First;
-  uint32_t highSurrogate;
-  // The line being read.
   int state;
   wchar_t name[kProfileNameMax];
   size_t nameLength, nameTrimmed;
+  size_t bracketAt;  // the name's length before the line's last ']'; 0 for none
   wchar_t value[kProfileValueKeep];
   size_t valueLength, valueTrimmed;
   wchar_t valueLast;  // the last character that is not a blank
   bool inSection, sectionSeen, found;
+};
+
+struct ProfileScan {
+  unsigned char head[3];
+  int headCount;
+  int encoding;  // 0 undecided, 1 UTF-8 with a mark, 2 UTF-16LE, 3 UTF-16BE, 4 no mark
+  Utf8Decoder utf8;
+  int utf16Odd;  // a first byte of a UTF-16 unit is waiting
+  unsigned char utf16First;
+  uint32_t highSurrogate;
+  // Without a byte-order mark the bytes are read both ways at once, as
+  // UTF-8 into `lines` and as Windows-1252 into `ansiLines`, until the end
+  // shows which they were.
+  ProfileLines lines, ansiLines;
 };
 
 void profileScanStart(ProfileScan* scan, const wchar_t* section, const wchar_t* key);

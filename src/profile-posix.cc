@@ -9,134 +9,158 @@
 
 namespace {
 
-enum Encoding { kUndecided, kUtf8, kUtf16Le, kUtf16Be };
+enum Encoding { kUndecided, kUtf8Marked, kUtf16Le, kUtf16Be, kUnmarked };
 enum LineState { kLineStart, kSectionName, kKeyName, kValue, kRestOfLine };
 
+// ^Z is what old DOS tools leave at the end of a file.
 bool isBlank(uint32_t c) {
-  return c == ' ' || c == '\t' || c == '\r';
+  return c == ' ' || c == '\t' || c == 0x0B || c == 0x0C || c == 0x1A;
+}
+
+bool isLineEnd(uint32_t c) {
+  return c == '\n' || c == '\r';
 }
 
 uint32_t foldCase(uint32_t c) {
   return c >= 'A' && c <= 'Z' ? c + ('a' - 'A') : c;
 }
 
-void startName(ProfileScan* scan) {
-  scan->nameLength = 0;
-  scan->nameTrimmed = 0;
+// Windows-1252 from 0x80 to 0x9F; the five bytes it leaves undefined stand
+// for the control characters of the same value, as Windows reads them.
+const uint16_t kAnsiHigh[32] = {0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
+                                0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0x008D, 0x017D, 0x008F,
+                                0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
+                                0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
+
+void startName(ProfileLines* lines) {
+  lines->nameLength = 0;
+  lines->nameTrimmed = 0;
+  lines->bracketAt = 0;
 }
 
-void addToName(ProfileScan* scan, uint32_t c) {
-  if (scan->nameLength == 0 && isBlank(c)) return;
-  if (scan->nameLength < kProfileNameMax) scan->name[scan->nameLength] = wchar_t(c);
-  ++scan->nameLength;
-  if (!isBlank(c)) scan->nameTrimmed = scan->nameLength;
+void addToName(ProfileLines* lines, uint32_t c) {
+  if (lines->nameLength == 0 && isBlank(c)) return;
+  if (lines->nameLength < kProfileNameMax) lines->name[lines->nameLength] = wchar_t(c);
+  ++lines->nameLength;
+  if (!isBlank(c)) lines->nameTrimmed = lines->nameLength;
 }
 
-bool nameIs(const ProfileScan* scan, const wchar_t* wanted) {
-  size_t length = wcslen(wanted);
-  if (scan->nameTrimmed != length || length > kProfileNameMax) return false;
+bool nameIs(const ProfileLines* lines, size_t length, const wchar_t* wanted) {
+  if (wcslen(wanted) != length || length > kProfileNameMax) return false;
   for (size_t i = 0; i < length; ++i)
-    if (foldCase(uint32_t(scan->name[i])) != foldCase(uint32_t(wanted[i]))) return false;
+    if (foldCase(uint32_t(lines->name[i])) != foldCase(uint32_t(wanted[i]))) return false;
   return true;
 }
 
-void addToValue(ProfileScan* scan, uint32_t c) {
-  if (scan->valueLength == 0 && isBlank(c)) return;
-  if (scan->valueLength < kProfileValueKeep) scan->value[scan->valueLength] = wchar_t(c);
-  ++scan->valueLength;
+void addToValue(ProfileLines* lines, uint32_t c) {
+  if (lines->valueLength == 0 && isBlank(c)) return;
+  if (lines->valueLength < kProfileValueKeep) lines->value[lines->valueLength] = wchar_t(c);
+  ++lines->valueLength;
   if (!isBlank(c)) {
-    scan->valueTrimmed = scan->valueLength;
-    scan->valueLast = wchar_t(c);
+    lines->valueTrimmed = lines->valueLength;
+    lines->valueLast = wchar_t(c);
   }
 }
 
 // A key line ends; `hasValue` is false for a line with no '='.
-void endKey(ProfileScan* scan, bool hasValue) {
-  if (!scan->inSection || !nameIs(scan, scan->key)) return;
-  if (!hasValue) scan->valueLength = scan->valueTrimmed = 0;
-  scan->found = true;
+void endKey(ProfileLines* lines, bool hasValue) {
+  if (!lines->inSection || !nameIs(lines, lines->nameTrimmed, lines->key)) return;
+  if (!hasValue) lines->valueLength = lines->valueTrimmed = 0;
+  lines->found = true;
 }
 
-void endSection(ProfileScan* scan) {
-  // Only the first section of the name counts; a later one of the same
-  // name is passed over, as Windows does.
-  bool match = nameIs(scan, scan->section);
-  scan->inSection = match && !scan->sectionSeen;
-  if (match) scan->sectionSeen = true;
+// A line that started with '[' ends. Without a ']' it is no header but a
+// key whose name starts with '[', which is never one looked up.
+void endSection(ProfileLines* lines) {
+  if (lines->bracketAt == 0) return;
+  // The name runs to the line's last ']', blanks trimmed. Only the first
+  // section of the name counts; a later one of the same name is passed
+  // over, as Windows does.
+  size_t length = lines->bracketAt - 1;
+  while (length > 0 && length <= kProfileNameMax && isBlank(uint32_t(lines->name[length - 1])))
+    --length;
+  bool match = nameIs(lines, length, lines->section);
+  lines->inSection = match && !lines->sectionSeen;
+  if (match) lines->sectionSeen = true;
 }
 
 void takeChar(void* context, uint32_t c) {
-  ProfileScan* scan = static_cast<ProfileScan*>(context);
-  if (scan->found) return;
-  switch (scan->state) {
+  ProfileLines* lines = static_cast<ProfileLines*>(context);
+  if (lines->found) return;
+  switch (lines->state) {
     case kLineStart:
-      if (c == '\n' || isBlank(c)) return;
+      if (isLineEnd(c) || isBlank(c)) return;
       if (c == ';') {
-        scan->state = kRestOfLine;
+        lines->state = kRestOfLine;
       } else if (c == '[') {
-        startName(scan);
-        scan->state = kSectionName;
+        startName(lines);
+        lines->state = kSectionName;
       } else {
-        startName(scan);
-        scan->state = kKeyName;
-        takeChar(scan, c);
+        startName(lines);
+        lines->state = kKeyName;
+        takeChar(lines, c);
       }
       return;
     case kSectionName:
-      if (c == ']' || c == '\n') {
-        endSection(scan);
-        scan->state = c == '\n' ? kLineStart : kRestOfLine;
-      } else {
-        addToName(scan, c);
+      if (isLineEnd(c)) {
+        endSection(lines);
+        lines->state = kLineStart;
+        return;
       }
+      // Every ']' may be the last: remember where the name would end.
+      addToName(lines, c);
+      if (c == ']') lines->bracketAt = lines->nameLength;
       return;
     case kKeyName:
       if (c == '=') {
-        scan->valueLength = scan->valueTrimmed = 0;
-        scan->state = kValue;
-      } else if (c == '\n') {
-        endKey(scan, false);
-        scan->state = kLineStart;
+        lines->valueLength = lines->valueTrimmed = 0;
+        lines->state = kValue;
+      } else if (isLineEnd(c)) {
+        endKey(lines, false);
+        lines->state = kLineStart;
       } else {
-        addToName(scan, c);
+        addToName(lines, c);
       }
       return;
     case kValue:
-      if (c == '\n') {
-        endKey(scan, true);
-        scan->state = kLineStart;
+      if (isLineEnd(c)) {
+        endKey(lines, true);
+        lines->state = kLineStart;
       } else {
-        addToValue(scan, c);
+        addToValue(lines, c);
       }
       return;
     case kRestOfLine:
-      if (c == '\n') scan->state = kLineStart;
+      if (isLineEnd(c)) lines->state = kLineStart;
       return;
   }
 }
 
 void takeUtf16Unit(ProfileScan* scan, uint32_t unit) {
+  ProfileLines* lines = &scan->lines;
   if (unit >= 0xD800 && unit <= 0xDBFF) {
-    if (scan->highSurrogate) takeChar(scan, 0xFFFD);
+    if (scan->highSurrogate) takeChar(lines, 0xFFFD);
     scan->highSurrogate = unit;
     return;
   }
   if (unit >= 0xDC00 && unit <= 0xDFFF) {
     if (scan->highSurrogate)
-      takeChar(scan, 0x10000 + ((scan->highSurrogate - 0xD800) << 10) + (unit - 0xDC00));
+      takeChar(lines, 0x10000 + ((scan->highSurrogate - 0xD800) << 10) + (unit - 0xDC00));
     else
-      takeChar(scan, 0xFFFD);
+      takeChar(lines, 0xFFFD);
     scan->highSurrogate = 0;
     return;
   }
-  if (scan->highSurrogate) takeChar(scan, 0xFFFD);
+  if (scan->highSurrogate) takeChar(lines, 0xFFFD);
   scan->highSurrogate = 0;
-  takeChar(scan, unit);
+  takeChar(lines, unit);
 }
 
 void takeByte(ProfileScan* scan, unsigned char byte) {
-  if (scan->encoding == kUtf8) {
-    utf8Feed(&scan->utf8, byte, takeChar, scan);
+  if (scan->encoding == kUtf8Marked || scan->encoding == kUnmarked) {
+    utf8Feed(&scan->utf8, byte, takeChar, &scan->lines);
+    if (scan->encoding == kUnmarked)
+      takeChar(&scan->ansiLines, byte >= 0x80 && byte < 0xA0 ? kAnsiHigh[byte - 0x80] : byte);
   } else if (!scan->utf16Odd) {
     scan->utf16First = byte;
     scan->utf16Odd = 1;
@@ -159,50 +183,71 @@ void decideEncoding(ProfileScan* scan) {
   } else if (scan->headCount >= 2 && h[0] == 0xFE && h[1] == 0xFF) {
     scan->encoding = kUtf16Be;
     skip = 2;
+  } else if (scan->headCount == 3 && h[0] == 0xEF && h[1] == 0xBB && h[2] == 0xBF) {
+    scan->encoding = kUtf8Marked;
+    skip = 3;
   } else {
-    scan->encoding = kUtf8;
-    if (scan->headCount == 3 && h[0] == 0xEF && h[1] == 0xBB && h[2] == 0xBF) skip = 3;
+    scan->encoding = kUnmarked;
   }
   for (int i = skip; i < scan->headCount; ++i) takeByte(scan, h[i]);
+}
+
+// The reading that holds the answer: without a mark, the UTF-8 one as long
+// as the bytes are valid UTF-8.
+const ProfileLines* answer(const ProfileScan* scan) {
+  return scan->encoding == kUnmarked && scan->utf8.invalid ? &scan->ansiLines : &scan->lines;
+}
+
+void startLines(ProfileLines* lines, const wchar_t* section, const wchar_t* key) {
+  memset(lines, 0, sizeof *lines);
+  lines->section = section;
+  lines->key = key;
+  lines->state = kLineStart;
 }
 
 }  // namespace
 
 void profileScanStart(ProfileScan* scan, const wchar_t* section, const wchar_t* key) {
   memset(scan, 0, sizeof *scan);
-  scan->section = section;
-  scan->key = key;
   scan->encoding = kUndecided;
-  scan->state = kLineStart;
   utf8Start(&scan->utf8);
+  startLines(&scan->lines, section, key);
+  startLines(&scan->ansiLines, section, key);
 }
 
 bool profileScanFeed(ProfileScan* scan, const unsigned char* bytes, size_t count) {
-  for (size_t i = 0; i < count && !scan->found; ++i) {
+  for (size_t i = 0; i < count; ++i) {
     if (scan->encoding == kUndecided) {
       scan->head[scan->headCount++] = bytes[i];
       if (scan->headCount == 3) decideEncoding(scan);
     } else {
       takeByte(scan, bytes[i]);
     }
+    // Without a mark, a byte further on may yet show the file is no UTF-8.
+    bool settled = scan->encoding != kUnmarked || scan->utf8.invalid;
+    if (settled && answer(scan)->found) return true;
   }
-  return scan->found;
+  return false;
 }
 
 uint32_t profileScanFinish(ProfileScan* scan, wchar_t* value, uint32_t capacity) {
   if (scan->encoding == kUndecided) decideEncoding(scan);
-  if (scan->encoding == kUtf8) utf8Finish(&scan->utf8, takeChar, scan);
-  if (scan->highSurrogate) takeChar(scan, 0xFFFD);
-  takeChar(scan, '\n');  // the last line may have no line feed
+  if (scan->encoding != kUtf16Le && scan->encoding != kUtf16Be)
+    utf8Finish(&scan->utf8, takeChar, &scan->lines);
+  if (scan->highSurrogate) takeChar(&scan->lines, 0xFFFD);
+  // The last line may have no line feed.
+  takeChar(&scan->lines, '\n');
+  takeChar(&scan->ansiLines, '\n');
 
   if (capacity == 0) return 0;
   value[0] = 0;
-  if (!scan->found) return 0;
+  const ProfileLines* lines = answer(scan);
+  if (!lines->found) return 0;
   // One pair of matching quotes around the value goes.
   size_t start = 0;
-  size_t length = scan->valueTrimmed;
-  wchar_t first = scan->value[0];
-  if (length >= 2 && (first == '"' || first == '\'') && scan->valueLast == first) {
+  size_t length = lines->valueTrimmed;
+  wchar_t first = lines->value[0];
+  if (length >= 2 && (first == '"' || first == '\'') && lines->valueLast == first) {
     start = 1;
     length -= 2;
   }
@@ -210,8 +255,8 @@ uint32_t profileScanFinish(ProfileScan* scan, wchar_t* value, uint32_t capacity)
   if (length > kProfileValueKeep - start) length = kProfileValueKeep - start;
   uint32_t copied = 0;
   // A NUL in the value ends it: the caller sees a terminated string.
-  while (copied < length && scan->value[start + copied] != 0) {
-    value[copied] = scan->value[start + copied];
+  while (copied < length && lines->value[start + copied] != 0) {
+    value[copied] = lines->value[start + copied];
     ++copied;
   }
   value[copied] = 0;

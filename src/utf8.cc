@@ -26,11 +26,13 @@ size_t encodeUtf8(uint32_t c, unsigned char out[4]) {
 void utf8Start(Utf8Decoder* decoder) {
   decoder->heldCount = 0;
   decoder->needed = 0;
+  decoder->invalid = false;
 }
 
 namespace {
 
 void releaseHeld(Utf8Decoder* decoder, EmitChar emit, void* context) {
+  if (decoder->heldCount) decoder->invalid = true;
   for (int i = 0; i < decoder->heldCount; ++i) emit(context, decoder->held[i]);
   decoder->heldCount = 0;
   decoder->needed = 0;
@@ -72,6 +74,7 @@ void utf8Feed(Utf8Decoder* decoder, unsigned char byte, EmitChar emit, void* con
   }
   int follow = byte >= 0xF0 && byte <= 0xF4 ? 3 : byte >= 0xE0 ? 2 : byte >= 0xC2 ? 1 : 0;
   if (byte < 0x80 || follow == 0 || byte > 0xF4) {
+    if (byte >= 0x80) decoder->invalid = true;
     emit(context, byte);
     return;
   }

@@ -19,6 +19,7 @@ struct Utf8Decoder {
   unsigned char held[4];
   int heldCount;
   int needed;
+  bool invalid;  // some byte was not part of a valid sequence
 };
 
 void utf8Start(Utf8Decoder* decoder);

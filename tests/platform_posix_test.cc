@@ -78,9 +78,20 @@ TEST(Profile, ReadsAsWindowsDoes) {
       {"[Settings]\nport=/dev/serial/by-id/usb-\xC3\xA9\n", L"port",
        L"/dev/serial/by-id/usb-\x00e9"},
       {"\xEF\xBB\xBF[Settings]\nport=COM4\n", L"port", L"COM4"},
-      {"[Settings]\nport=COM\xE9\n", L"port", L"COM\x00e9"},  // an ANSI file
       {"", L"port", L""},
       {"[Settings", L"port", L""},
+      // A section runs to the line's last ']'; a line without one is no
+      // header and ends no section.
+      {"[Settings]]\nport=COM1\n", L"port", L""},
+      {"[Settings] ; see [manual]\nport=COM1\n", L"port", L""},
+      {"[Settings] ; see manual\nport=COM1\n", L"port", L"COM1"},
+      {"[Settings]\n[Other\nport=COM1\n", L"port", L"COM1"},
+      // A lone CR ends a line; VT, FF and ^Z are blanks.
+      {"[Settings]\rport=COM1\rsleepTime=9", L"port", L"COM1"},
+      {"[Settings]\n\x0bport\x0c=\x1a COM1\x1a\n\x1a", L"port", L"COM1"},
+      // Not UTF-8: the whole file is Windows-1252, the UTF-8 pair too.
+      {"[Settings]\nport=\x80\x81\x9f\xe9\n", L"port", L"\x20ac\x0081\x0178\x00e9"},
+      {";\xc3\xa9\n[Settings]\nport=\xc3\xa9\xe9\n", L"port", L"\x00c3\x00a9\x00e9"},
       {"\xFF\xFE", L"port", L""},
   };
   for (const auto& c : cases) {
