@@ -265,7 +265,7 @@ TEST_F(PtyDevice, HeldDeviceWaitsItsTurn) {
   auto start = std::chrono::steady_clock::now();
   EXPECT_EQ(deviceOpen(wpath.c_str(), 200, &error), kBadDevice);
   EXPECT_EQ(error, kErrorBusy);
-  EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(200));
+  EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(150));
   // The holder lets go while the next one waits.
   std::thread holder([first] {
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
