@@ -189,6 +189,41 @@ ConfigureResult deviceConfigure(Device device, const wchar_t* definition) {
 
 namespace {
 
+// Set when a write gave up on a stalled line; the close then drops what the
+// line still holds.
+bool lineStalled = false;
+
+// Writes every byte, retrying EINTR and partial writes, and waits for room
+// while the device takes nothing, but not for ever.
+bool writeAll(int fd, const unsigned char* bytes, uint32_t count, unsigned long* error) {
+  uint32_t done = 0;
+  long lastProgress = monotonicMilliseconds();
+  while (done < count) {
+    ssize_t n = write(fd, bytes + done, count - done);
+    if (n > 0) {
+      done += uint32_t(n);
+      lastProgress = monotonicMilliseconds();
+      continue;
+    }
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK) {
+      *error = errno;
+      return false;
+    }
+    long left = kStallMilliseconds - (monotonicMilliseconds() - lastProgress);
+    if (left <= 0) {
+      *error = kErrorStalled;
+      return false;
+    }
+    struct pollfd p = {fd, POLLOUT, 0};
+    if (poll(&p, 1, int(left)) < 0 && errno != EINTR) {
+      *error = errno;
+      return false;
+    }
+  }
+  return true;
+}
+
 // Waits until the device has sent what it holds, giving up when its queue
 // makes no progress for kStallMilliseconds: tcdrain alone has no limit, and
 // a real line held after the kernel took the bytes would hang the run.
@@ -225,40 +260,23 @@ bool drain(int fd, unsigned long* error) {
 }  // namespace
 
 bool deviceWrite(Device device, const unsigned char* bytes, uint32_t count, unsigned long* error) {
-  int fd = fdOf(device);
-  uint32_t done = 0;
-  long lastProgress = monotonicMilliseconds();
-  while (done < count) {
-    ssize_t n = write(fd, bytes + done, count - done);
-    if (n > 0) {
-      done += uint32_t(n);
-      lastProgress = monotonicMilliseconds();
-      continue;
-    }
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK) {
-      *error = errno;
-      return false;
-    }
-    // The device takes nothing just now: wait for room, but not forever.
-    long left = kStallMilliseconds - (monotonicMilliseconds() - lastProgress);
-    if (left <= 0) {
-      *error = kErrorStalled;
-      return false;
-    }
-    struct pollfd p = {fd, POLLOUT, 0};
-    if (poll(&p, 1, int(left)) < 0 && errno != EINTR) {
-      *error = errno;
-      return false;
-    }
-  }
   // The pause after a digit starts once its message is on the wire.
-  return drain(fd, error);
+  int fd = fdOf(device);
+  bool written = writeAll(fd, bytes, count, error) && drain(fd, error);
+  if (!written && *error == kErrorStalled) lineStalled = true;
+  return written;
 }
 
 void deviceClose(Device device) {
   if (device == kNoDevice || device == kBadDevice) return;
-  close(fdOf(device));
+  int fd = fdOf(device);
+  // After a stall the line still holds bytes the drain gave up on, and
+  // close would wait for them: a UART driver waits up to 30 s. Only then:
+  // on a pseudo-terminal the flush would also take back what the far end
+  // has not read yet.
+  if (lineStalled) tcflush(fd, TCOFLUSH);
+  lineStalled = false;
+  close(fd);
 }
 
 void errorText(unsigned long error, wchar_t* text, size_t capacity) {

@@ -20,6 +20,12 @@
 //                    takes no bytes
 //   --link PATH      also make PATH a symbolic link to the device end, so
 //                    that a fixed name (a Wine COM port mapping) reaches it
+//   --line           print the line's settings whenever bytes arrive under
+//                    settings other than the last printed, as
+//                    "line 9600 8N1 flow none" (or "flow rts/cts",
+//                    "flow xon/xoff"): a virtual machine's serial device
+//                    passes the settings its driver was given on to the
+//                    device end it is wired to
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
@@ -180,8 +186,35 @@ class Decoder {
 };
 
 int usage() {
-  fprintf(stderr, "usage: tuner_emulator [--raw FILE] [--close-after N] [--stall] [--link PATH]\n");
+  fprintf(stderr,
+          "usage: tuner_emulator [--raw FILE] [--close-after N] [--stall] [--link PATH] "
+          "[--line]\n");
   return 2;
+}
+
+std::string lineSettings(int fd) {
+  struct termios t;
+  if (tcgetattr(fd, &t) != 0) return "line unknown";
+  static const struct {
+    speed_t speed;
+    int baud;
+  } kSpeeds[] = {{B1200, 1200},   {B2400, 2400},   {B4800, 4800},   {B9600, 9600},
+                 {B19200, 19200}, {B38400, 38400}, {B57600, 57600}, {B115200, 115200}};
+  int baud = 0;
+  for (const auto& s : kSpeeds)
+    if (cfgetospeed(&t) == s.speed) baud = s.baud;
+  int bits = (t.c_cflag & CSIZE) == CS5   ? 5
+             : (t.c_cflag & CSIZE) == CS6 ? 6
+             : (t.c_cflag & CSIZE) == CS7 ? 7
+                                          : 8;
+  char parity = !(t.c_cflag & PARENB) ? 'N' : (t.c_cflag & PARODD) ? 'O' : 'E';
+  const char* flow = (t.c_cflag & CRTSCTS)          ? "rts/cts"
+                     : (t.c_iflag & (IXON | IXOFF)) ? "xon/xoff"
+                                                    : "none";
+  char text[64];
+  snprintf(text, sizeof text, "line %d %d%c%d flow %s", baud, bits, parity,
+           (t.c_cflag & CSTOPB) ? 2 : 1, flow);
+  return text;
 }
 
 }  // namespace
@@ -191,6 +224,7 @@ int main(int argc, char** argv) {
   const char* linkPath = nullptr;
   long closeAfter = -1;
   bool stall = false;
+  bool reportLine = false;
   for (int i = 1; i < argc; ++i) {
     std::string a = argv[i];
     if (a == "--raw" && i + 1 < argc) {
@@ -201,6 +235,8 @@ int main(int argc, char** argv) {
       linkPath = argv[++i];
     } else if (a == "--stall") {
       stall = true;
+    } else if (a == "--line") {
+      reportLine = true;
     } else {
       return usage();
     }
@@ -246,6 +282,13 @@ int main(int argc, char** argv) {
     if (poll(&p, 1, -1) < 0) continue;
     ssize_t n = read(master, buffer, sizeof buffer);
     if (n <= 0) continue;
+    if (reportLine) {
+      // A pty's two ends share one set of settings.
+      static std::string last;
+      std::string now = lineSettings(master);
+      if (now != last) printf("%s\n", now.c_str());
+      last = now;
+    }
     if (raw) {
       fwrite(buffer, 1, size_t(n), raw);
       fflush(raw);
