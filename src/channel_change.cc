@@ -124,6 +124,8 @@ int sendChannel(const wchar_t* channel) {
 
 const char kHelp[] =
     "usage: varnok CHANNEL\n"
+    "       varnok -h | --help | /?\n"
+    "       varnok --version\n"
     "\n"
     "Changes a DCT2xxx cable-TV tuner to CHANNEL (decimal digits, e.g. 42 or 007)\n"
     "over a serial line: one key command per digit at 9600 baud, 8N1, with a\n"
@@ -137,17 +139,21 @@ const char kHelp[] =
     "                   at most 10000)\n"
     "\n"
     "Runs on one port take turns: a run waits up to 10 seconds for a port that\n"
-    "another run holds, then sends its whole channel.\n"
+    "another run holds, then sends its whole channel. A line that takes no\n"
+    "bytes for 2 seconds fails the digit.\n"
+    "\n"
+    "Options:\n"
+    "  -h, --help, /?   this text\n"
+    "  --version        the version\n"
     "\n"
     "Exit status:\n"
     "  0  every digit was sent\n"
-    "  1  the port could not be opened or set up (a file is no port), or a write\n"
-    "     failed (a line that takes no bytes for 2 seconds fails it)\n"
-    "  2  no channel, or one with something other than the digits 0 to 9;\n"
-    "     nothing was sent\n"
+    "  1  the port could not be opened or set up (a file is no port), or a\n"
+    "     write failed\n"
+    "  2  no channel, an unknown option, or a channel with something other than\n"
+    "     the digits 0 to 9; nothing was sent\n"
     "\n"
-    "  varnok --help     this text\n"
-    "  varnok --version  the version\n";
+    "More in the manual: man varnok (on Windows, README.txt beside varnok.exe).\n";
 
 bool isOneOf(const wchar_t* argument, const wchar_t* const* options) {
   for (; *options; ++options)
@@ -173,6 +179,12 @@ int run(int argc, wchar_t** argv) {
   if (isOneOf(channel, kVersionOptions)) {
     fputs("varnok " VARNOK_VERSION "\n", stdout);
     return fflush(stdout) == 0 ? kExitChanged : kExitFailed;
+  }
+  // No channel starts with "-": a mistyped option must not leave a record
+  // wherever one happens to stand.
+  if (channel[0] == L'-') {
+    complain(L"unknown option %s; usage: varnok CHANNEL (varnok --help)", channel);
+    return kExitUsage;
   }
 
   // Sending the digits before a stray character would tune the box to

@@ -16,7 +16,7 @@ const int kSettingCapacity = 260;
 enum {
   kExitChanged = 0,  // every digit was written (or help was asked for)
   kExitFailed = 1,   // the port did not open or a write failed
-  kExitUsage = 2,    // no channel given, or one that is not all digits
+  kExitUsage = 2,    // no channel, an unknown option, or a channel not all digits
 };
 
 /// The value of the latest settings read; every read overwrites it.
@@ -47,7 +47,8 @@ void writeRunHeader(const wchar_t* channel);
 
 /// The run. argv[1] is the channel; further arguments are ignored.
 /// "--help", "-h" and "/?" print the usage, "--version" the version, on
-/// stdout, and touch nothing else.
+/// stdout, and touch nothing else; any other argument that starts with "-"
+/// is refused as an unknown option, with no record.
 int run(int argc, wchar_t** argv);
 
 #endif  // VARNOK_CHANNEL_CHANGE_H

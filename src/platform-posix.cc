@@ -338,26 +338,15 @@ void sleepMilliseconds(uint32_t milliseconds) {
   }
 }
 
-namespace {
-void putDigits(char* at, unsigned value, int width) {
-  for (int i = width - 1; i >= 0; --i, value /= 10) at[i] = char('0' + value % 10);
-}
-}  // namespace
-
 void formatTimeText(const struct tm* when, char text[25]) {
-  static const char kDays[7][4] = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
-  static const char kMonths[12][4] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
-                                      "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
-  // "Www Mmm dd hh:mm:ss yyyy"; a field out of its range is cut to its
-  // width, so the text never grows past 24 characters.
-  memcpy(text, "Www Mmm dd hh:mm:ss yyyy", 25);
-  memcpy(text, kDays[unsigned(when->tm_wday) % 7], 3);
-  memcpy(text + 4, kMonths[unsigned(when->tm_mon) % 12], 3);
-  putDigits(text + 8, unsigned(when->tm_mday), 2);
-  putDigits(text + 11, unsigned(when->tm_hour), 2);
-  putDigits(text + 14, unsigned(when->tm_min), 2);
-  putDigits(text + 17, unsigned(when->tm_sec), 2);
-  putDigits(text + 20, unsigned(when->tm_year + 1900), 4);
+  // The program never sets a locale: strftime speaks the C locale's
+  // English, and pads the day with a zero as ctime does on Windows. A year
+  // past 9999 would not fit; its first 24 characters are kept.
+  char rendered[64];
+  if (strftime(rendered, sizeof rendered, "%a %b %d %H:%M:%S %Y", when) < 24)
+    strcpy(rendered, "Thu Jan 01 00:00:00 1970");
+  memcpy(text, rendered, 24);
+  text[24] = 0;
 }
 
 void timeText(int64_t seconds, char text[25]) {

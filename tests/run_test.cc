@@ -185,18 +185,33 @@ TEST_F(Run, NoArgumentIsAUsageErrorAndTouchesNothing) {
   EXPECT_EQ(fake::logBytes(), "");
 }
 
-TEST_F(Run, HelpAndVersionTouchNeitherLogNorPort) {
-  for (const wchar_t* option : {L"--help", L"-h", L"/?", L"--version"}) {
-    EXPECT_EQ(runWith({option}), kExitChanged) << option;
+TEST_F(Run, OptionsTouchNeitherLogNorPort) {
+  const struct {
+    const wchar_t* argument;
+    int status;
+  } cases[] = {
+      {L"--help", kExitChanged},    {L"-h", kExitChanged}, {L"/?", kExitChanged},
+      {L"--version", kExitChanged}, {L"-v", kExitUsage},   {L"--verbose", kExitUsage},
+      {L"--Help", kExitUsage},      {L"-", kExitUsage},    {L"-1", kExitUsage},
+  };
+  for (const auto& c : cases) {
+    testing::internal::CaptureStdout();
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(runWith({c.argument}), c.status) << c.argument;
+    std::string out = testing::internal::GetCapturedStdout();
+    std::string err = testing::internal::GetCapturedStderr();
     EXPECT_TRUE(fake::calls.empty());
     EXPECT_EQ(fake::logBytes(), "");
+    // Asked-for text on stdout; a refusal is one line on stderr.
+    EXPECT_EQ(out.empty(), c.status != kExitChanged) << c.argument;
+    if (c.status == kExitUsage) {
+      EXPECT_EQ(err.rfind("varnok: unknown option ", 0), 0u) << err;
+    }
   }
-  // Anything else is a channel, refused when it is not all digits.
-  EXPECT_EQ(runWith({L"--Help"}), kExitUsage);
 }
 
 TEST_F(Run, ChannelWithANonDigitSendsNothing) {
-  const wchar_t* cases[] = {L"4x2", L"-1", L" 42", L"42 ", L"4\x0662", L"12:"};
+  const wchar_t* cases[] = {L"4x2", L"+1", L" 42", L"42 ", L"4\x0662", L"12:"};
   for (const wchar_t* channel : cases) {
     fake::reset();
     fake::settings[L"port"] = L"COM1";

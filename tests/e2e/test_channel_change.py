@@ -74,17 +74,18 @@ class ChannelChange(VarnokTest):
 
 
 class BadInput(VarnokTest):
-    def test_no_argument_is_a_usage_error(self):
+    def test_no_argument_or_an_unknown_option_is_a_usage_error(self):
         self.settings()
-        result = self.varnok()
-        self.assertEqual(result.status, 2)
-        self.assertOneLine(result.stderr, "usage")
+        for args in ((), ("-v",), ("--verbose",), ("-5",)):
+            result = self.varnok(*args)
+            self.assertEqual(result.status, 2, args)
+            self.assertOneLine(result.stderr, "usage", *args)
         self.assertFalse(os.path.exists(os.path.join(self.dir, "varnok.out")))
         self.assertEqual(self.emulator.line_bytes(), b"")
 
     def test_channel_with_a_non_digit_sends_nothing(self):
         self.settings()
-        for channel in ("4x2", "12 ", "-5", "4\u0662"):
+        for channel in ("4x2", "12 ", "+5", "4\u0662"):
             result = self.varnok(channel)
             self.assertEqual(result.status, 2, channel)
             self.assertOneLine(result.stderr, "only the digits 0 to 9", channel)

@@ -83,6 +83,21 @@ class Refused(VarnokTest):
         self.assertEqual(self.emulator.line_bytes(), b"")
 
 
+    @not_under_wine
+    def test_port_the_user_may_not_open_names_the_dialout_group_not_under_wine(self):
+        # Wine runs only as the owner of its prefix; this needs another user.
+        self.settings()
+        command = PLATFORM.command(["42"])
+        if os.geteuid() == 0:
+            command = self.as_nobody(command)
+            os.chmod(self.dir, 0o777)
+        os.chmod(self.emulator.device, 0o600)
+        done = subprocess.run(command, cwd=self.dir, capture_output=True, text=True, timeout=30)
+        self.assertEqual(done.returncode, 1)
+        self.assertOneLine(done.stderr, "cannot open port", "Permission denied", "dialout")
+        self.assertEqual(self.emulator.line_bytes(), b"")
+
+
 class Interrupted(VarnokTest):
     def test_stopped_during_a_pause_keeps_its_lines(self):
         self.settings(sleep_time="5000")
