@@ -1,7 +1,8 @@
 // Any argument, as wide characters, through the whole run with a fake
-// line: a channel is either refused, with nothing sent, or gives exactly
-// one 33-byte message per digit, the right one; every line of the log ends
-// in CR LF and each character is one byte.
+// line: an option (anything starting with "-", and "/?") touches neither
+// the line nor the log; a channel is either refused, with nothing sent, or
+// gives exactly one 33-byte message per digit, the right one; every line of
+// the log ends in CR LF and each character is one byte.
 #include <stdlib.h>
 #include <string.h>
 
@@ -24,6 +25,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   fake::settings[L"sleepTime"] = L"0";
   std::vector<wchar_t*> argv = {const_cast<wchar_t*>(L"varnok"), &channel[0], nullptr};
   int status = run(2, argv.data());
+
+  if ((!channel.empty() && channel[0] == L'-') || channel == L"/?") {
+    bool known =
+        channel == L"-h" || channel == L"--help" || channel == L"/?" || channel == L"--version";
+    if (status != (known ? kExitChanged : kExitUsage) || !fake::calls.empty() ||
+        !fake::logBytes().empty())
+      abort();
+    return 0;
+  }
 
   bool digits = channel.find_first_not_of(L"0123456789") == std::wstring::npos;
   std::vector<std::string> writes = fake::writes();
