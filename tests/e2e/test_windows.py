@@ -1,9 +1,14 @@
-"""What only the Windows build does: COM names from COM10 up, and settings
+"""What only the Windows build does: COM names from COM10 up, settings
 files as Windows editors save them, read by the system's own profile
-reader. Runs under Wine."""
+reader, and the .bat a recorder is given. Runs under Wine."""
+import os
+import shutil
+import subprocess
 import unittest
 
-from harness import SIDE, VarnokTest, message, record
+from harness import SIDE, VARNOK, VarnokTest, message, record
+
+TOP = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..")
 
 
 @unittest.skipUnless(SIDE == "wine", "the Windows build under Wine")
@@ -32,6 +37,26 @@ class WindowsBuild(VarnokTest):
         self.assertEqual(result.status, 0, result.stderr)
         self.assertEqual(self.emulator.line_bytes(), message(7))
         self.assertLog(record("7", self.port()))
+
+    def test_recorder_bat_runs_varnok_in_its_own_folder(self):
+        folder = os.path.join(self.dir, "varnok")
+        os.mkdir(folder)
+        shutil.copy(VARNOK, os.path.join(folder, "varnok.exe"))
+        with open(os.path.join(TOP, "doc", "examples", "varnok-recorder.bat"), "rb") as f:
+            bat = f.read().replace(b"\r\n", b"\n").replace(b"\n", b"\r\n")  # as the ZIP has it
+        with open(os.path.join(folder, "varnok-recorder.bat"), "wb") as f:
+            f.write(bat)
+        with open(os.path.join(folder, "varnok.ini"), "w") as f:
+            f.write("[Settings]\nport=%s\nsleepTime=0\n" % self.port())
+        # The recorder starts it from a folder of its own.
+        done = subprocess.run(["wine", "cmd", "/c", "Z:" + folder.replace("/", "\\") +
+                               "\\varnok-recorder.bat", "42"], cwd=self.dir,
+                              capture_output=True, timeout=60)
+        self.assertEqual(done.returncode, 0, done.stderr)
+        self.assertEqual(self.emulator.line_bytes(), message(4) + message(2))
+        with open(os.path.join(folder, "varnok.out"), "rb") as f:
+            self.assertIn(b"digit 2 of channel: 2\r\n", f.read())
+        self.assertFalse(os.path.exists(os.path.join(self.dir, "varnok.out")))
 
 
 if __name__ == "__main__":
