@@ -37,19 +37,19 @@ void openStandardStreams();
 /// Outcome of configuring an open device.
 enum ConfigureResult {
   kConfigured,         // definition read and applied
-  kApplyFailed,        // definition read, the device refused it (a pty, a file)
+  kApplyFailed,        // definition read, the device refused it
   kDefinitionRefused,  // the definition string could not be read
 };
 
 /// Opens the serial device `name` (as configured, e.g. "COM3" or a device
-/// path) for reading and writing, for this process alone, without waiting
-/// for carrier. Runs of the program take turns on one device: while another
-/// run (or another program) holds it, waits up to `patience` milliseconds
-/// for it. The turn is held until deviceClose or the end of the process,
-/// however it ends. Returns kBadDevice and sets `*error` when it cannot
-/// open: kErrorBusy when the device stayed held, kErrorNotSerial when the
-/// name leads to something that is no serial device (a file would be
-/// overwritten by the messages).
+/// path) for reading and writing, without waiting for carrier. Runs of the
+/// program take turns on one device: while another run (or a program that
+/// locks it likewise) holds it, waits up to `patience` milliseconds for it.
+/// The turn is held until deviceClose or the end of the process, however it
+/// ends. Returns kBadDevice and sets `*error` when it cannot open:
+/// kErrorBusy when the device stayed held, kErrorNotSerial when the name
+/// leads to something that is no serial device (a file would be overwritten
+/// by the messages).
 Device deviceOpen(const wchar_t* name, uint32_t patience, unsigned long* error);
 
 /// Reads `definition` ("baud,parity,data bits,stop bits") and applies it to
