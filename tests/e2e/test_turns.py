@@ -6,7 +6,7 @@ import os
 import time
 import unittest
 
-from harness import PLATFORM, SIDE, VarnokTest, message, record
+from harness import SIDE, VarnokTest, message, record
 
 
 class TakingTurns(VarnokTest):
