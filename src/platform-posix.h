@@ -48,7 +48,10 @@ wchar_t* widenUtf8(const char* text);
 ///    first matching key;
 ///  - blanks (space, tab, VT, FF and ^Z) around names and values are
 ///    trimmed, one pair of matching quotes around a value removed; lines
-///    starting with ';' are comments.
+///    starting with ';' are comments;
+///  - a NUL ends a name or a value where it stands, once the line's own
+///    shape (its last "]", its "=", its blanks) is known: what is compared,
+///    and what the quotes are judged on, is the text before it.
 /// The bytes are UTF-16 with a byte-order mark, or UTF-8 with one, or with
 /// none: then a file that is valid UTF-8 is read as such, and any other as
 /// Windows-1252, the ANSI code page of Western Windows. Memory stays fixed
@@ -66,7 +69,9 @@ struct ProfileLines {
   size_t bracketAt;  // the name's length before the line's last ']'; 0 for none
   wchar_t value[kProfileValueKeep];
   size_t valueLength, valueTrimmed;
-  wchar_t valueLast;  // the last character that is not a blank
+  wchar_t valueLast;       // the last character that is not a blank
+  size_t valueNulAt;       // where the value's first NUL stands; SIZE_MAX for none
+  wchar_t valueBeforeNul;  // the character before it
   bool inSection, sectionSeen, found;
 };
 

@@ -46,6 +46,9 @@ void addToName(ProfileLines* lines, uint32_t c) {
 }
 
 bool nameIs(const ProfileLines* lines, size_t length, const wchar_t* wanted) {
+  // Windows compares the name as a C string: a NUL ends it.
+  for (size_t i = 0; i < length && i < kProfileNameMax; ++i)
+    if (lines->name[i] == 0) length = i;
   if (wcslen(wanted) != length || length > kProfileNameMax) return false;
   for (size_t i = 0; i < length; ++i)
     if (foldCase(uint32_t(lines->name[i])) != foldCase(uint32_t(wanted[i]))) return false;
@@ -54,6 +57,12 @@ bool nameIs(const ProfileLines* lines, size_t length, const wchar_t* wanted) {
 
 void addToValue(ProfileLines* lines, uint32_t c) {
   if (lines->valueLength == 0 && isBlank(c)) return;
+  if (lines->valueNulAt == SIZE_MAX) {
+    if (c == 0)
+      lines->valueNulAt = lines->valueLength;
+    else
+      lines->valueBeforeNul = wchar_t(c);
+  }
   if (lines->valueLength < kProfileValueKeep) lines->value[lines->valueLength] = wchar_t(c);
   ++lines->valueLength;
   if (!isBlank(c)) {
@@ -114,6 +123,7 @@ void takeChar(void* context, uint32_t c) {
     case kKeyName:
       if (c == '=') {
         lines->valueLength = lines->valueTrimmed = 0;
+        lines->valueNulAt = SIZE_MAX;
         lines->state = kValue;
       } else if (isLineEnd(c)) {
         endKey(lines, false);
@@ -243,22 +253,23 @@ uint32_t profileScanFinish(ProfileScan* scan, wchar_t* value, uint32_t capacity)
   value[0] = 0;
   const ProfileLines* lines = answer(scan);
   if (!lines->found) return 0;
+  // A NUL ends the value, and the quotes are judged on the text before it.
+  size_t length = lines->valueTrimmed;
+  wchar_t last = lines->valueLast;
+  if (lines->valueNulAt < length) {
+    length = lines->valueNulAt;
+    last = lines->valueBeforeNul;
+  }
   // One pair of matching quotes around the value goes.
   size_t start = 0;
-  size_t length = lines->valueTrimmed;
   wchar_t first = lines->value[0];
-  if (length >= 2 && (first == '"' || first == '\'') && lines->valueLast == first) {
+  if (length >= 2 && (first == '"' || first == '\'') && last == first) {
     start = 1;
     length -= 2;
   }
   if (length > capacity - 1) length = capacity - 1;
   if (length > kProfileValueKeep - start) length = kProfileValueKeep - start;
-  uint32_t copied = 0;
-  // A NUL in the value ends it: the caller sees a terminated string.
-  while (copied < length && lines->value[start + copied] != 0) {
-    value[copied] = lines->value[start + copied];
-    ++copied;
-  }
-  value[copied] = 0;
-  return copied;
+  for (size_t i = 0; i < length; ++i) value[i] = lines->value[start + i];
+  value[length] = 0;
+  return uint32_t(length);
 }

@@ -99,6 +99,14 @@ RULES = [
     "[Settings]\nport=' A '\n",
     "[Settings]\nport= \" A \" \n",
     "[Settings]\nport=\"A\"B\"\n",
+    # A NUL ends a name or a value; quotes are judged on the text before it.
+    "[Settings\x00junk]\nport=A\n",
+    "[Settings \x00junk]\nport=A\n",
+    "[Set\x00]tings]\nport=A\n",
+    "[Settings]\nport\x00junk=A\nport=B\n",
+    "[Settings]\nport\x00" + "k" * 300 + "=A\n",
+    "[Settings]\nport=\"A\x00B\"\nsleepTime=\"A \x00B\"\n",
+    "[Settings]\nport=\"A\"\x00B\nsleepTime=\"\x00\"\n",
     # Keys: letter case, the first one wins, lines without "=".
     "[Settings]\nPort=A\nport=B\n",
     "[Settings]\nport\nport=A\n",
