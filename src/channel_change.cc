@@ -57,35 +57,43 @@ void writeRunHeader(const wchar_t* channel) {
 
 namespace {
 
-void complainOfLine(const wchar_t* what) {
-  wchar_t reason[200];
-  lineErrorText(reason, 200);
-  complain(L"%s %s: %s", what, portName, reason);
-}
+const size_t kReasonCapacity = 1400;
 
-// No port was set: say whether the settings file is missing, cannot be
-// read, or has no port in it, and where it was looked for.
-void complainOfSettings() {
+// Why the port did not open, in words for stderr, into `text`; returns the
+// part of it that the record adds to its own line on the port. No port set:
+// say whether the settings file is missing, cannot be read, or has no port
+// in it, and where it was looked for.
+const wchar_t* openFailure(wchar_t* text) {
+  wchar_t reason[200];
+  if (portName[0]) {
+    lineErrorText(reason, 200);
+    int prefix = swprintf(text, kReasonCapacity, L"cannot open port %ls: ", portName);
+    swprintf(text + prefix, kReasonCapacity - prefix, L"%ls", reason);
+    return text + prefix;
+  }
   wchar_t folder[1024];
   workingDirectory(folder, 1024);
   unsigned long error = 0;
   switch (fileState(kSettingsFile, &error)) {
     case kFileMissing:
-      complain(
-          L"no varnok.ini in the working directory %s: put port=... under [Settings] in "
-          L"a varnok.ini there",
-          folder);
+      swprintf(text, kReasonCapacity,
+               L"no varnok.ini in the working directory %ls: put port=... under [Settings] in "
+               L"a varnok.ini there",
+               folder);
       break;
-    case kFileUnreadable: {
-      wchar_t reason[200];
-      errorText(error, reason, 200);
-      complain(L"cannot read varnok.ini in %s: %s", folder, reason);
+    case kFileUnreadable:
+      if (error == kErrorNotRegular)
+        wcscpy(reason, L"not a regular file");
+      else
+        errorText(error, reason, 200);
+      swprintf(text, kReasonCapacity, L"cannot read varnok.ini in %ls: %ls", folder, reason);
       break;
-    }
     case kFileReadable:
-      complain(L"varnok.ini in %s has no port under [Settings]: put port=... there", folder);
+      swprintf(text, kReasonCapacity,
+               L"varnok.ini in %ls has no port under [Settings]: put port=... there", folder);
       break;
   }
+  return text;
 }
 
 void readSettings() {
@@ -97,23 +105,27 @@ void readSettings() {
 }
 
 // Everything from opening the port to closing it, for a channel already
-// known to be all digits.
+// known to be all digits. A failure is said once on stderr, and in the
+// record where it happened, so that the record of a failed run never reads
+// like a good one.
 int sendChannel(const wchar_t* channel) {
   bool opened = openPort();
+  wchar_t reason[kReasonCapacity];
   if (!opened) {
-    if (portName[0])
-      complainOfLine(L"cannot open port");
-    else
-      complainOfSettings();
+    const wchar_t* logged = openFailure(reason);
+    complain(L"%s", reason);
+    if (hPort == kBadDevice) logPrint(L"Reason: %s; no digit will be sent\n", logged);
   }
   bool allSent = true;
   int n = int(wcslen(channel));
   for (int i = 0; i < n; ++i) {
     int d = channel[i] - L'0';
     logPrint(L"digit %d of channel: %d\n", i + 1, d);
-    if (!sendKeyCode(keyCodes[d])) {
+    if (!sendKeyCode(keyCodes[d]) && opened) {
+      lineErrorText(reason, kReasonCapacity);
+      logPrint(L"digit %d was not sent: %s\n", i + 1, reason);
       // Complain once: a dead line fails every digit that follows.
-      if (opened && allSent) complainOfLine(L"cannot write to port");
+      if (allSent) complain(L"cannot write to port %s: %s", portName, reason);
       allSent = false;
     }
     sleepMilliseconds(uint32_t(sleepTime));
@@ -205,6 +217,9 @@ int run(int argc, wchar_t** argv) {
     errorText(error, reason, 200);
     complain(L"cannot open the run log varnok.out: %s (changing the channel all the same)", reason);
   }
+  // Records stay whole in a log that runs share: one that did not get
+  // the port (or never asked for it) waits for the holder's record to end.
+  if (logFile) lockRunLog(logFile, kTurnMilliseconds);
   writeRunHeader(channel);
 
   int status;

@@ -10,6 +10,7 @@
 #include <sys/file.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <termios.h>
 #include <time.h>
 #include <unistd.h>
@@ -45,23 +46,110 @@ bool narrowPath(const wchar_t* name, char* path, size_t capacity) {
   return used > 0;
 }
 
-long monotonicMilliseconds() {
+// 64 bits: a 32-bit long of milliseconds would overflow after 25 days of
+// uptime.
+int64_t monotonicMilliseconds() {
   struct timespec now;
   clock_gettime(CLOCK_MONOTONIC, &now);
-  return long(now.tv_sec) * 1000 + now.tv_nsec / 1000000;
+  return int64_t(now.tv_sec) * 1000 + now.tv_nsec / 1000000;
 }
 
 // Waits a moment before trying a held device again; false once `deadline`
 // has passed. errno is kept for the caller's verdict.
-bool pauseUntil(long deadline) {
+bool pauseUntil(int64_t deadline) {
   int saved = errno;
-  long left = deadline - monotonicMilliseconds();
+  int64_t left = deadline - monotonicMilliseconds();
   if (left > 0) {
     struct timespec nap = {0, long(left < 20 ? left : 20) * 1000000L};
     nanosleep(&nap, nullptr);
   }
   errno = saved;
   return left > 0;
+}
+
+// The line of runs waiting for one port. flock, which keeps the turn, lets
+// any waiter in next; runs are served in the order they came through a
+// queue file per device in /run/lock, shared by every user: bytes 0 to 7
+// hold the next ticket number, and each run holds a write lock on the byte
+// kTicketBase + its ticket until it is done. POSIX record locks die with
+// their process, so a run that is killed leaves no place behind: a waiter
+// only looks for locks below its own.
+int queueFd = -1;
+uint64_t ticket = 0;
+const off_t kTicketBase = 64;
+
+bool lockRange(int fd, short type, off_t start, off_t length, int64_t deadline) {
+  struct flock range = {};
+  range.l_type = type;
+  range.l_whence = SEEK_SET;
+  range.l_start = start;
+  range.l_len = length;
+  // The counter's lock is held for microseconds, but a run stopped with
+  // SIGSTOP could hold it: poll rather than wait without a bound.
+  while (fcntl(fd, F_SETLK, &range) != 0)
+    if ((errno != EACCES && errno != EAGAIN) || !pauseUntil(deadline)) return false;
+  return true;
+}
+
+void leaveLine() {
+  if (queueFd >= 0) close(queueFd);  // which drops every lock on it
+  queueFd = -1;
+}
+
+// Takes this run's place in line for the character device at `path`. Where
+// the queue cannot be had (no /run/lock, a file another user made private)
+// the run goes without one, waiting as flock lets it.
+void joinLine(const char* path, int64_t deadline) {
+  struct stat device;
+  if (queueFd >= 0 || stat(path, &device) != 0 || !S_ISCHR(device.st_mode)) return;
+  // By the device's numbers: /dev/ttyUSB0 and its by-id link are one port.
+  char name[64];
+  snprintf(name, sizeof name, "/run/lock/varnok-%u-%u.queue", major(device.st_rdev),
+           minor(device.st_rdev));
+  // Opened without O_CREAT where it exists: in a sticky folder the kernel
+  // refuses O_CREAT on another user's file (protected_regular).
+  const int kFlags = O_RDWR | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK;
+  int fd = open(name, kFlags);
+  if (fd < 0 && errno == ENOENT) {
+    fd = open(name, kFlags | O_CREAT | O_EXCL, 0666);
+    if (fd >= 0)
+      fchmod(fd, 0666);  // whatever our umask: every user's runs share it
+    else if (errno == EEXIST)
+      fd = open(name, kFlags);
+  }
+  struct stat queue;
+  if (fd < 0) return;
+  if (fstat(fd, &queue) != 0 || !S_ISREG(queue.st_mode) ||
+      !lockRange(fd, F_WRLCK, 0, 1, deadline)) {
+    close(fd);
+    return;
+  }
+  unsigned char bytes[8] = {};
+  uint64_t next = 0;
+  if (pread(fd, bytes, 8, 0) == 8)
+    for (int i = 7; i >= 0; --i) next = next << 8 | bytes[i];
+  if (next >= uint64_t(1) << 40) next = 0;  // a damaged file must not reach past off_t
+  for (int i = 0; i < 8; ++i) bytes[i] = (unsigned char)((next + 1) >> (8 * i));
+  bool placed = pwrite(fd, bytes, 8, 0) == 8 &&
+                lockRange(fd, F_WRLCK, kTicketBase + off_t(next), 1, deadline);
+  lockRange(fd, F_UNLCK, 0, 1, deadline);
+  if (!placed) {
+    close(fd);
+    return;
+  }
+  queueFd = fd;
+  ticket = next;
+}
+
+// Whether a run that came earlier is still in line or on the port.
+bool earlierRunInLine() {
+  if (queueFd < 0 || ticket == 0) return false;
+  struct flock range = {};
+  range.l_type = F_WRLCK;
+  range.l_whence = SEEK_SET;
+  range.l_start = kTicketBase;
+  range.l_len = off_t(ticket);
+  return fcntl(queueFd, F_GETLK, &range) == 0 && range.l_type != F_UNLCK;
 }
 
 }  // namespace
@@ -94,7 +182,14 @@ Device deviceOpen(const wchar_t* name, uint32_t patience, unsigned long* error) 
     *error = name[0] ? ENAMETOOLONG : ENOENT;
     return kBadDevice;
   }
-  long deadline = monotonicMilliseconds() + long(patience);
+  int64_t deadline = monotonicMilliseconds() + patience;
+  joinLine(path, deadline);
+  while (earlierRunInLine()) {
+    if (!pauseUntil(deadline)) {
+      *error = kErrorBusy;  // the place is kept for a later call
+      return kBadDevice;
+    }
+  }
   // O_NONBLOCK: a modem line without carrier must not hold up the open.
   // EBUSY: another program set the tty's exclusive mode; it may let go.
   int fd;
@@ -103,6 +198,7 @@ Device deviceOpen(const wchar_t* name, uint32_t patience, unsigned long* error) 
   }
   if (fd < 0) {
     *error = errno == EBUSY ? kErrorBusy : errno == EACCES || errno == EPERM ? kErrorDenied : errno;
+    if (*error != kErrorBusy) leaveLine();
     return kBadDevice;
   }
   // Only a terminal device is a serial port. A setting that names a file
@@ -111,6 +207,7 @@ Device deviceOpen(const wchar_t* name, uint32_t patience, unsigned long* error) 
   if (fstat(fd, &st) != 0 || !S_ISCHR(st.st_mode) || !isatty(fd)) {
     *error = kErrorNotSerial;
     close(fd);
+    leaveLine();
     return kBadDevice;
   }
   // The turn on the port is flock on the device: it holds against every
@@ -125,6 +222,7 @@ Device deviceOpen(const wchar_t* name, uint32_t patience, unsigned long* error) 
   if (locked != 0) {
     *error = errno == EWOULDBLOCK ? kErrorBusy : errno;
     close(fd);
+    if (*error != kErrorBusy) leaveLine();
     return kBadDevice;
   }
   return Device(fd) + 1;
@@ -153,12 +251,15 @@ bool parseDefinition(const wchar_t* definition, LineSettings* settings) {
   return true;
 }
 
-ConfigureResult deviceConfigure(Device device, const wchar_t* definition) {
+ConfigureResult deviceConfigure(Device device, const wchar_t* definition, unsigned long* error) {
   LineSettings settings;
   if (!parseDefinition(definition, &settings)) return kDefinitionRefused;
   int fd = fdOf(device);
   struct termios t;
-  if (tcgetattr(fd, &t) != 0) return kApplyFailed;
+  if (tcgetattr(fd, &t) != 0) {
+    *error = errno;
+    return kApplyFailed;
+  }
   // Raw bytes both ways: no echo, no line editing, no CR/LF mapping, no
   // software flow control. A box that ignores XON/XOFF must never see the
   // line held by a stray 0x13.
@@ -178,7 +279,10 @@ ConfigureResult deviceConfigure(Device device, const wchar_t* definition) {
   t.c_cc[VTIME] = 0;
   cfsetispeed(&t, settings.speed);
   cfsetospeed(&t, settings.speed);
-  if (tcsetattr(fd, TCSANOW, &t) != 0) return kApplyFailed;
+  if (tcsetattr(fd, TCSANOW, &t) != 0) {
+    *error = errno;
+    return kApplyFailed;
+  }
   // DTR stays up while the port is open: the nearest thing to Windows' DTR
   // handshaking. Raised after tcsetattr, since some drivers reset the modem
   // lines there. A pseudo-terminal has no modem lines and answers ENOTTY.
@@ -197,7 +301,7 @@ bool lineStalled = false;
 // while the device takes nothing, but not for ever.
 bool writeAll(int fd, const unsigned char* bytes, uint32_t count, unsigned long* error) {
   uint32_t done = 0;
-  long lastProgress = monotonicMilliseconds();
+  int64_t lastProgress = monotonicMilliseconds();
   while (done < count) {
     ssize_t n = write(fd, bytes + done, count - done);
     if (n > 0) {
@@ -210,7 +314,7 @@ bool writeAll(int fd, const unsigned char* bytes, uint32_t count, unsigned long*
       *error = errno;
       return false;
     }
-    long left = kStallMilliseconds - (monotonicMilliseconds() - lastProgress);
+    int64_t left = kStallMilliseconds - (monotonicMilliseconds() - lastProgress);
     if (left <= 0) {
       *error = kErrorStalled;
       return false;
@@ -231,7 +335,7 @@ bool drain(int fd, unsigned long* error) {
   int queued = 0;
   if (ioctl(fd, TIOCOUTQ, &queued) != 0) queued = 0;  // no queue to watch
   int lastQueued = queued;
-  long lastProgress = monotonicMilliseconds();
+  int64_t lastProgress = monotonicMilliseconds();
   while (queued > 0) {
     if (queued < lastQueued) {
       lastQueued = queued;
@@ -277,6 +381,8 @@ void deviceClose(Device device) {
   if (lineStalled) tcflush(fd, TCOFLUSH);
   lineStalled = false;
   close(fd);
+  // The port first, then the place: the next run's open must find it free.
+  leaveLine();
 }
 
 void errorText(unsigned long error, wchar_t* text, size_t capacity) {
@@ -295,10 +401,10 @@ FileState fileState(const wchar_t* file, unsigned long* error) {
     return errno == ENOENT ? kFileMissing : kFileUnreadable;
   }
   struct stat st;
-  bool folder = fstat(fd, &st) == 0 && S_ISDIR(st.st_mode);
+  bool known = fstat(fd, &st) == 0;
   close(fd);
-  if (folder) {
-    *error = EISDIR;
+  if (known && !S_ISREG(st.st_mode)) {
+    *error = S_ISDIR(st.st_mode) ? EISDIR : kErrorNotRegular;
     return kFileUnreadable;
   }
   return kFileReadable;
@@ -315,19 +421,31 @@ uint32_t readProfileString(const wchar_t* section, const wchar_t* key, wchar_t* 
   if (capacity) value[0] = 0;
   char path[4096];
   if (!narrowPath(file, path, sizeof path)) return 0;
-  FILE* f = fopen(path, "rbe");
-  if (!f) return 0;
+  // Without waiting: a FIFO would hold the open until a writer came, and a
+  // device such as /dev/zero never ends. Only a regular file is read, and
+  // only its first kProfileMaxBytes, so that the answer comes in time.
+  int fd = open(path, O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+  if (fd < 0) return 0;
+  struct stat st;
+  if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    close(fd);
+    return 0;
+  }
   ProfileScan scan;
   profileScanStart(&scan, section, key);
   unsigned char chunk[4096];
-  size_t n;
-  while ((n = fread(chunk, 1, sizeof chunk, f)) > 0 && !profileScanFeed(&scan, chunk, n)) {
+  ssize_t n = 0;
+  size_t total = 0;
+  while (total < kProfileMaxBytes && (n = read(fd, chunk, sizeof chunk)) != 0) {
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) break;
+    total += size_t(n);
+    if (profileScanFeed(&scan, chunk, size_t(n))) break;
   }
-  // A file that fails half-way (a directory, a bad disk) gives no value
-  // rather than one read from part of it.
-  bool failed = ferror(f) != 0;
-  fclose(f);
-  if (failed) return 0;
+  close(fd);
+  // A file that fails half-way (a bad disk) gives no value rather than one
+  // read from part of it.
+  if (n < 0) return 0;
   return profileScanFinish(&scan, value, capacity);
 }
 
@@ -361,9 +479,28 @@ void localTimeText(char text[25]) {
 }
 
 FILE* openRunLog(unsigned long* error) {
-  FILE* log = fopen("varnok.out", "ae");
-  if (!log) *error = errno;
+  // O_NONBLOCK: a FIFO named varnok.out must not hold the run (and the
+  // port) until a reader comes; with none the open fails (ENXIO), and a
+  // full one fails the write, which the run reports.
+  int fd =
+      open("varnok.out", O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NOCTTY | O_NONBLOCK, 0666);
+  FILE* log = fd < 0 ? nullptr : fdopen(fd, "a");
+  if (!log) {
+    *error = errno;
+    if (fd >= 0) close(fd);
+  }
   return log;
+}
+
+bool lockRunLog(FILE* log, uint32_t patience) {
+  int64_t deadline = monotonicMilliseconds() + patience;
+  int fd = fileno(log);
+  while (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    // A file system without locks: nothing to wait for.
+    if (errno != EWOULDBLOCK && errno != EINTR) return true;
+    if (!pauseUntil(deadline)) return false;
+  }
+  return true;
 }
 
 void widenInto(const char* text, wchar_t* wide, size_t capacity) {

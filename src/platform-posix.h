@@ -58,6 +58,7 @@ wchar_t* widenUtf8(const char* text);
 /// whatever the size of the file or its lines.
 const size_t kProfileNameMax = 261;  // longer names match nothing
 const size_t kProfileValueKeep = 261;
+const size_t kProfileMaxBytes = size_t(16) << 20;  // what is read of a file
 
 /// One reading of the file's lines, a character at a time.
 struct ProfileLines {

@@ -29,56 +29,86 @@ void openStandardStreams() {
 
 namespace {
 
-// The turn on the port: a named mutex shared by every run of the program on
-// that port. Windows lets go of it, abandoned, when its owner dies however
-// it dies, and a waiter then gets it (WAIT_ABANDONED counts as acquired).
-// The open without sharing alone would not do: Wine does not enforce it.
-HANDLE portTurn = NULL;
+// The line of runs waiting for one port, shared by every run of the program
+// on it whoever started it: run n holds a named mutex "...-port-COM5#n" for
+// as long as it is in line or on the port, and goes once no lower number is
+// held. Windows removes a named object with its last handle, so a run that
+// dies, however it dies, leaves no place behind. A newcomer takes the
+// number after the highest one held: a lower one freed by a run that is
+// done is never handed out while a later run still waits.
+const int kPlaces = 256;
+HANDLE place = NULL;
+int placeNumber = 0;
+int firstMaybeHeld = 0;  // every number below it is known to be free
+wchar_t lineName[300];
 
-// "COM5", "com5" and "\\.\COM5" are one port and one turn. A mutex name
-// may hold no backslash.
-void turnName(const wchar_t* port, wchar_t* name, size_t capacity) {
+// "COM5", "com5" and "\\.\COM5" are one port and one line. An object
+// name may hold no backslash after its namespace.
+void setLineName(const wchar_t* port) {
   if (wcsncmp(port, L"\\\\.\\", 4) == 0) port += 4;
-  size_t used = _snwprintf(name, capacity - 1, L"Global\\varnok-port-");
-  for (; *port && used + 1 < capacity; ++port, ++used)
-    name[used] = *port == L'\\' ? L'/' : towupper(*port);
-  name[used] = 0;
+  size_t used = _snwprintf(lineName, 299, L"Global\\varnok-port-");
+  for (; *port && used + 12 < 300; ++port, ++used)
+    lineName[used] = *port == L'\\' ? L'/' : towupper(*port);
+  lineName[used] = 0;
 }
 
-void releaseTurn() {
-  if (!portTurn) return;
-  ReleaseMutex(portTurn);
-  CloseHandle(portTurn);
-  portTurn = NULL;
+void placeName(int number, wchar_t* name) {
+  _snwprintf(name, 320, L"%ls#%d", lineName, number);
+  name[319] = 0;
 }
 
-// Waits for the turn on `port` until `patience` milliseconds after `start`
-// (GetTickCount); true when it is ours, or there is none to take. A mutex
-// that another user's run made may refuse us access; it lives only as long
-// as some run holds it open, so it is tried again until the deadline.
-bool takeTurn(const wchar_t* port, DWORD start, DWORD patience) {
-  wchar_t name[300];
-  turnName(port, name, 300);
-  while ((portTurn = CreateMutexW(NULL, FALSE, name)) == NULL) {
-    if (GetLastError() != ERROR_ACCESS_DENIED) return true;  // the open alone decides
-    if (GetTickCount() - start >= patience) return false;
-    Sleep(50);
+bool placeHeld(int number) {
+  wchar_t name[320];
+  placeName(number, name);
+  HANDLE h = OpenMutexW(SYNCHRONIZE, FALSE, name);
+  if (h) CloseHandle(h);
+  // Another user's run may keep us from opening it; it is there all the same.
+  return h != NULL || GetLastError() == ERROR_ACCESS_DENIED;
+}
+
+void leaveLine() {
+  if (place) CloseHandle(place);
+  place = NULL;
+}
+
+// Takes this run's place; where all are taken the run goes without one.
+void joinLine(const wchar_t* port) {
+  if (place) return;
+  setLineName(port);
+  int highest = -1;
+  for (int n = 0; n < kPlaces; ++n)
+    if (placeHeld(n)) highest = n;
+  for (int n = highest + 1; n < kPlaces && !place; ++n) {
+    wchar_t name[320];
+    placeName(n, name);
+    HANDLE h = CreateMutexW(NULL, FALSE, name);
+    if (h && GetLastError() != ERROR_ALREADY_EXISTS) {
+      place = h;
+      placeNumber = n;
+    } else if (h) {
+      CloseHandle(h);  // a run that came at the same moment took it
+    }
   }
-  DWORD spent = GetTickCount() - start;
-  DWORD waited = WaitForSingleObject(portTurn, spent < patience ? patience - spent : 0);
-  if (waited == WAIT_OBJECT_0 || waited == WAIT_ABANDONED) return true;
-  CloseHandle(portTurn);
-  portTurn = NULL;
-  return false;
+  firstMaybeHeld = 0;
+}
+
+bool earlierRunInLine() {
+  if (!place) return false;
+  while (firstMaybeHeld < placeNumber && !placeHeld(firstMaybeHeld)) ++firstMaybeHeld;
+  return firstMaybeHeld < placeNumber;
 }
 
 }  // namespace
 
 Device deviceOpen(const wchar_t* name, uint32_t patience, unsigned long* error) {
   DWORD start = GetTickCount();
-  if (!takeTurn(name, start, patience)) {
-    *error = kErrorBusy;
-    return kBadDevice;
+  joinLine(name);
+  while (earlierRunInLine()) {
+    if (GetTickCount() - start >= patience) {
+      *error = kErrorBusy;  // the place is kept for a later call
+      return kBadDevice;
+    }
+    Sleep(20);
   }
   // Through the device namespace, so that COM10 and above open too; a name
   // that already is a device path is used as it stands.
@@ -102,26 +132,34 @@ Device deviceOpen(const wchar_t* name, uint32_t patience, unsigned long* error) 
       *error = attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)
                    ? kErrorNotSerial
                    : kErrorBusy;
-    releaseTurn();
+    if (*error != kErrorBusy) leaveLine();
     return kBadDevice;
   }
   // "\\.\C:\notes.txt" opens the file: the messages would overwrite it.
-  if (GetFileType(h) != FILE_TYPE_CHAR) {
+  // NUL, CON and LPT1 are character devices too, but have no line
+  // settings: only a device that gives its DCB is a serial port.
+  DCB current;
+  memset(&current, 0, sizeof current);
+  current.DCBlength = sizeof current;
+  if (GetFileType(h) != FILE_TYPE_CHAR || !GetCommState(h, &current)) {
     CloseHandle(h);
-    releaseTurn();
+    leaveLine();
     *error = kErrorNotSerial;
     return kBadDevice;
   }
   return Device(h);
 }
 
-ConfigureResult deviceConfigure(Device device, const wchar_t* definition) {
+ConfigureResult deviceConfigure(Device device, const wchar_t* definition, unsigned long* error) {
   DCB dcb;
   memset(&dcb, 0, sizeof dcb);
   dcb.DCBlength = sizeof dcb;  // 28 bytes
   if (!BuildCommDCBW(definition, &dcb)) return kDefinitionRefused;
   dcb.fDtrControl = DTR_CONTROL_HANDSHAKE;
-  bool applied = SetCommState(HANDLE(device), &dcb) != 0;
+  if (!SetCommState(HANDLE(device), &dcb)) {
+    *error = GetLastError();
+    return kApplyFailed;
+  }
   // Without a time-out a write on a line that takes nothing never ends.
   // Reads are never made; they would return at once.
   COMMTIMEOUTS timeouts;
@@ -129,8 +167,11 @@ ConfigureResult deviceConfigure(Device device, const wchar_t* definition) {
   timeouts.ReadIntervalTimeout = MAXDWORD;
   timeouts.WriteTotalTimeoutMultiplier = 2;  // a byte is about 1 ms at 9600 baud
   timeouts.WriteTotalTimeoutConstant = kStallMilliseconds;
-  applied = SetCommTimeouts(HANDLE(device), &timeouts) != 0 && applied;
-  return applied ? kConfigured : kApplyFailed;
+  if (!SetCommTimeouts(HANDLE(device), &timeouts)) {
+    *error = GetLastError();
+    return kApplyFailed;
+  }
+  return kConfigured;
 }
 
 bool deviceWrite(Device device, const unsigned char* bytes, uint32_t count, unsigned long* error) {
@@ -166,7 +207,7 @@ void deviceClose(Device device) {
   // The port first, then the turn: the next run's open must not find the
   // port still held.
   CloseHandle(HANDLE(device));
-  releaseTurn();
+  leaveLine();
 }
 
 void errorText(unsigned long error, wchar_t* text, size_t capacity) {
@@ -181,6 +222,13 @@ void errorText(unsigned long error, wchar_t* text, size_t capacity) {
 
 uint32_t readProfileString(const wchar_t* section, const wchar_t* key, wchar_t* value,
                            uint32_t capacity, const wchar_t* file) {
+  // A device as the settings file (CON, or under Wine a link to /dev/zero)
+  // would be read without end.
+  unsigned long error = 0;
+  if (fileState(file, &error) == kFileUnreadable && error == kErrorNotRegular) {
+    if (capacity) value[0] = 0;
+    return 0;
+  }
   return GetPrivateProfileStringW(section, key, L"", value, capacity, file);
 }
 
@@ -188,8 +236,11 @@ FileState fileState(const wchar_t* file, unsigned long* error) {
   HANDLE h = CreateFileW(file, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL,
                          OPEN_EXISTING, 0, NULL);
   if (h != INVALID_HANDLE_VALUE) {
+    DWORD type = GetFileType(h);
     CloseHandle(h);
-    return kFileReadable;
+    if (type == FILE_TYPE_DISK) return kFileReadable;
+    *error = kErrorNotRegular;
+    return kFileUnreadable;
   }
   *error = GetLastError();
   return *error == ERROR_FILE_NOT_FOUND || *error == ERROR_PATH_NOT_FOUND ? kFileMissing
@@ -224,4 +275,21 @@ FILE* openRunLog(unsigned long* error) {
   FILE* log = fopen(".\\varnok.out", "a+");
   if (!log) *error = GetLastError();
   return log;
+}
+
+bool lockRunLog(FILE* log, uint32_t patience) {
+  // A lock far past the end of any log: it keeps out the next run's lock,
+  // not anyone's writes.
+  HANDLE h = HANDLE(_get_osfhandle(_fileno(log)));
+  DWORD start = GetTickCount();
+  for (;;) {
+    OVERLAPPED at;
+    memset(&at, 0, sizeof at);
+    at.OffsetHigh = 0x7FFFFFFF;
+    if (LockFileEx(h, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &at))
+      return true;
+    if (GetLastError() != ERROR_LOCK_VIOLATION) return true;  // no locks here
+    if (GetTickCount() - start >= patience) return false;
+    Sleep(20);
+  }
 }

@@ -21,10 +21,11 @@ const Device kBadDevice = -1;
 /// Failures of our own, beside the system's error codes (errno values on
 /// POSIX, GetLastError codes on Windows). Bit 29 marks an application's own
 /// code on Windows, and no errno comes near it.
-const unsigned long kErrorStalled = 0x20000001;    // the device took no bytes for 2 s
-const unsigned long kErrorNotSerial = 0x20000002;  // the port names a file, not a device
-const unsigned long kErrorDenied = 0x20000003;     // the user may not use the port (POSIX)
-const unsigned long kErrorBusy = 0x20000004;       // another run or program holds the port
+const unsigned long kErrorStalled = 0x20000001;     // the device took no bytes for 2 s
+const unsigned long kErrorNotSerial = 0x20000002;   // the port names a file, not a device
+const unsigned long kErrorDenied = 0x20000003;      // the user may not use the port (POSIX)
+const unsigned long kErrorBusy = 0x20000004;        // another run or program holds the port
+const unsigned long kErrorNotRegular = 0x20000005;  // a settings file that is a FIFO or a device
 
 /// How long a device may take no bytes at all before a write gives up.
 const int kStallMilliseconds = 2000;
@@ -43,18 +44,24 @@ enum ConfigureResult {
 
 /// Opens the serial device `name` (as configured, e.g. "COM3" or a device
 /// path) for reading and writing, without waiting for carrier. Runs of the
-/// program take turns on one device: while another run (or a program that
-/// locks it likewise) holds it, waits up to `patience` milliseconds for it.
-/// The turn is held until deviceClose or the end of the process, however it
-/// ends. Returns kBadDevice and sets `*error` when it cannot open:
+/// program take turns on one device, in the order they came: the first
+/// call takes this run's place in line, and the device is opened once
+/// every run that came earlier has let go of it (a run that died is
+/// skipped) and no other program that locks it holds it, waiting up to
+/// `patience` milliseconds in all. A later call after kErrorBusy keeps the
+/// place. The place and the turn are held until deviceClose or the end of
+/// the process, however it ends. Returns kBadDevice and sets `*error` when
+/// it cannot open:
 /// kErrorBusy when the device stayed held, kErrorNotSerial when the name
 /// leads to something that is no serial device (a file would be overwritten
 /// by the messages).
 Device deviceOpen(const wchar_t* name, uint32_t patience, unsigned long* error);
 
 /// Reads `definition` ("baud,parity,data bits,stop bits") and applies it to
-/// `device`, with DTR handshaking or the nearest thing the platform has.
-ConfigureResult deviceConfigure(Device device, const wchar_t* definition);
+/// `device`, with DTR handshaking or the nearest thing the platform has,
+/// and a bound on every write. kApplyFailed, with `*error` set, when the
+/// device refused any of it.
+ConfigureResult deviceConfigure(Device device, const wchar_t* definition, unsigned long* error);
 
 /// Writes all `count` bytes and returns once they have left for the line.
 /// Returns false, with `*error` set, when the write failed or fell short;
@@ -71,7 +78,8 @@ void errorText(unsigned long error, wchar_t* text, size_t capacity);
 
 /// Copies the value of `key` in `section` of the profile file `file` into
 /// `value` (at most capacity - 1 characters, always terminated) and returns
-/// the number of characters copied; 0 when there is no such value.
+/// the number of characters copied; 0 when there is no such value, or the
+/// file is not a regular file.
 uint32_t readProfileString(const wchar_t* section, const wchar_t* key, wchar_t* value,
                            uint32_t capacity, const wchar_t* file);
 
@@ -79,7 +87,9 @@ uint32_t readProfileString(const wchar_t* section, const wchar_t* key, wchar_t* 
 void sleepMilliseconds(uint32_t milliseconds);
 
 /// Whether the file `file` can be read, for telling a missing settings file
-/// from one that cannot be read; the reason in `*error` for the latter.
+/// from one that cannot be read; the reason in `*error` for the latter
+/// (kErrorNotRegular for a FIFO or a device, which the profile reader
+/// does not read: it could keep it waiting for ever).
 enum FileState { kFileReadable, kFileMissing, kFileUnreadable };
 FileState fileState(const wchar_t* file, unsigned long* error);
 
@@ -94,9 +104,15 @@ void timeText(int64_t seconds, char text[25]);
 /// timeText for the time now.
 void localTimeText(char text[25]);
 
-/// Opens the run log for appending, creating it; nullptr when it cannot,
-/// with `*error` set.
+/// Opens the run log for appending, creating it, without waiting on it (a
+/// FIFO with no reader is refused, one that is full fails the write);
+/// nullptr when it cannot, with `*error` set.
 FILE* openRunLog(unsigned long* error);
+
+/// Waits up to `patience` milliseconds until no other run writes its record
+/// to `log`, and keeps others from writing theirs until `log` is closed.
+/// False when the wait ran out (the record is written all the same).
+bool lockRunLog(FILE* log, uint32_t patience);
 
 /// What a line feed of the run log becomes when written to the stream from
 /// openRunLog, so that the file holds CR LF: "\n" where the stream is in

@@ -53,17 +53,26 @@ bool openPort() {
     return false;
   }
   // The tuner listens at 9600 baud, 8N1, whatever the port was last set to.
-  if (deviceConfigure(hPort, L"9600,N,8,1") == kDefinitionRefused) {
-    // clang-format off
-    logPrint(L"Couldn't build the DCB. Usually a problem a problem with the communications specification string.\n");
-    // clang-format on
-    deviceClose(hPort);
-    hPort = kNoDevice;
-    lineError = 0;
-    return false;
+  switch (deviceConfigure(hPort, L"9600,N,8,1", &lineError)) {
+    case kDefinitionRefused:
+      // clang-format off
+      logPrint(L"Couldn't build the DCB. Usually a problem a problem with the communications specification string.\n");
+      // clang-format on
+      deviceClose(hPort);
+      hPort = kNoDevice;
+      lineError = 0;
+      return false;
+    case kApplyFailed:
+      // A device that takes no line settings (NUL, a printer port) is no
+      // serial port, and one without write time-outs could hang a write:
+      // nothing is sent to it.
+      logPrint(L"Varnok cannot open port: %s\n", portName);
+      deviceClose(hPort);
+      hPort = kBadDevice;
+      return false;
+    case kConfigured:
+      break;
   }
-  // A device that refuses the settings (a plain file, say) is still written
-  // to, with whatever settings it has.
   logPrint(L"Varnok opened a port to: %s\n", portName);
   return true;
 }

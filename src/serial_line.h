@@ -44,9 +44,9 @@ const uint32_t kTurnMilliseconds = 10000;
 bool claimPort();
 
 /// Logs the port line, opens the device unless claimPort did, and
-/// configures it. True when it is open and its definition was accepted,
-/// whether or not the device took the settings; false, with the reason
-/// logged, otherwise.
+/// configures it. True when it is open and took its settings; false, with
+/// the failure logged, otherwise: hPort is then kBadDevice, or kNoDevice
+/// when the definition string was refused.
 bool openPort();
 
 /// Writes `count` bytes and waits until they have left. True only when

@@ -98,8 +98,9 @@ Device deviceOpen(const wchar_t* name, uint32_t patience, unsigned long* error) 
   return Device(42);
 }
 
-ConfigureResult deviceConfigure(Device, const wchar_t* definition) {
+ConfigureResult deviceConfigure(Device, const wchar_t* definition, unsigned long* error) {
   fake::calls.push_back("configure " + fake::narrow(definition));
+  if (fake::configureResult == kApplyFailed) *error = 22;
   return fake::configureResult;
 }
 
@@ -160,4 +161,8 @@ FILE* openRunLog(unsigned long* error) {
     return nullptr;
   }
   return std::fopen(fake::kLogPath, "ab");
+}
+
+bool lockRunLog(FILE*, uint32_t) {
+  return true;
 }

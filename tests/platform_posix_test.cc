@@ -229,8 +229,8 @@ TEST_F(PtyDevice, OpensConfiguresRawAndWritesEveryByte) {
   unsigned long error = 0;
   Device d = deviceOpen(wpath.c_str(), 0, &error);
   ASSERT_NE(d, kBadDevice) << error;
-  EXPECT_EQ(deviceConfigure(d, L"9600,N,8,1"), kConfigured);
-  EXPECT_EQ(deviceConfigure(d, L"nonsense"), kDefinitionRefused);
+  EXPECT_EQ(deviceConfigure(d, L"9600,N,8,1", &error), kConfigured);
+  EXPECT_EQ(deviceConfigure(d, L"nonsense", &error), kDefinitionRefused);
 
   struct termios t;
   ASSERT_EQ(tcgetattr(master, &t), 0);  // a pty's two ends share their settings

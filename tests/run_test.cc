@@ -142,6 +142,8 @@ TEST_F(Run, PortThatDoesNotOpenIsLoggedAndEveryDigitStillWalked) {
   EXPECT_EQ(runWith({L"42"}), kExitFailed);
   EXPECT_EQ(fake::logBytes(), crlf(std::string(kHeader42) + "Port = COM1\n"
                                                             "Varnok cannot open port: COM1\n"
+                                                            "Reason: fake error 2; no digit will "
+                                                            "be sent\n"
                                                             "digit 1 of channel: 4\n"
                                                             "digit 2 of channel: 2\n"
                                                             "Closing port COM1\n\n\n"));
@@ -161,11 +163,13 @@ TEST_F(Run, RefusedDefinitionLeavesNoClosingLine) {
   EXPECT_EQ(fake::calls, want);
 }
 
-TEST_F(Run, SettingsTheDeviceRefusesGoUnnoticed) {
+TEST_F(Run, SettingsTheDeviceRefusesFailTheOpen) {
   fake::configureResult = kApplyFailed;
-  EXPECT_EQ(runWith({L"42"}), kExitChanged);
-  EXPECT_EQ(fake::writes().size(), 2u);
-  EXPECT_NE(fake::logBytes().find("Varnok opened a port to: COM1\r\n"), std::string::npos);
+  EXPECT_EQ(runWith({L"42"}), kExitFailed);
+  EXPECT_EQ(fake::writes().size(), 0u);
+  EXPECT_NE(fake::logBytes().find("Varnok cannot open port: COM1\r\nReason: fake error 22; no "
+                                  "digit will be sent\r\ndigit 1 of"),
+            std::string::npos);
 }
 
 TEST_F(Run, FailedWriteFailsTheRunButEveryDigitIsTried) {
@@ -175,7 +179,9 @@ TEST_F(Run, FailedWriteFailsTheRunButEveryDigitIsTried) {
       "open COM1", "configure 9600,N,8,1", "write failed", "sleep 250", message(2), "sleep 250",
       "close"};
   EXPECT_EQ(fake::calls, want);
-  EXPECT_NE(fake::logBytes().find("digit 2 of channel: 2\r\nClosing port COM1"), std::string::npos);
+  EXPECT_NE(fake::logBytes().find("digit 1 of channel: 4\r\ndigit 1 was not sent: fake error "
+                                  "5\r\ndigit 2 of channel: 2\r\nClosing port COM1"),
+            std::string::npos);
 }
 
 TEST_F(Run, NoArgumentIsAUsageErrorAndTouchesNothing) {

@@ -1,12 +1,14 @@
-"""Runs that overlap on one port take turns: a recorder may start its
-channel change twice in quick succession, and the box must end on the
-channel asked for last, with both records whole in the log."""
+"""Runs that overlap on one port take turns, in the order they came: a
+recorder may start its channel change twice in quick succession, or a
+person type a channel digit by digit, and the box must end on the channel
+asked for last, with every record whole in the log they share."""
 import fcntl
 import os
+import re
 import time
 import unittest
 
-from harness import SIDE, VarnokTest, message, record
+from harness import SIDE, TIME_LINE, VarnokTest, message, record
 
 
 class TakingTurns(VarnokTest):
@@ -24,20 +26,37 @@ class TakingTurns(VarnokTest):
                          message(1) + message(2) + message(5) + message(7))
         self.assertLog(record("12", self.port()) + record("57", self.port()))
 
+    def test_overlapping_runs_are_served_in_the_order_they_came(self):
+        self.settings(sleep_time="600")
+        runs = []
+        for channel in ("11", "22", "4x2", "33", "44"):
+            runs.append(self.start(channel))
+            time.sleep(0.3)
+        self.assertEqual([run.wait(timeout=60) for run in runs], [0, 0, 2, 0, 0])
+        self.assertEqual([k for k, _ in self.emulator.wait_for_keys(8)], [1, 1, 2, 2, 3, 3, 4, 4])
+        # The refused channel's record stands whole between two others.
+        refused = record("4x2", "", closing=False, middle="")
+        refused = refused[:refused.index(b"Port = ")] + (
+            b"Cannot change to channel 4x2: only the digits 0 to 9 are allowed\r\n\r\n\r\n")
+        log = self.log()
+        found = re.search(rb"=+\r\n\| [^\r\n]+\r\n\| Changing to channel 4x2\r\n.*?allowed"
+                          rb"\r\n\r\n\r\n", log, re.S)
+        self.assertEqual(TIME_LINE.sub(b"TIME", found.group(0)), refused)
+        with open(os.path.join(self.dir, "varnok.out"), "wb") as f:
+            f.write(log.replace(found.group(0), b""))
+        self.assertLog(b"".join(record(c, self.port()) for c in ("11", "22", "33", "44")))
+
     def test_port_held_too_long_fails_within_the_bound(self):
         holders = {"a run that takes long": self.hold_with_a_long_run}
         if SIDE == "posix":
             holders["another program holding flock"] = self.hold_with_flock
         for name, hold in holders.items():
+            self.remove_log()
             release = hold()
-            # A folder of its own: the holder is still writing its record.
-            other = os.path.join(self.dir, name.replace(" ", "-"))
-            os.mkdir(other)
-            with open(os.path.join(other, "varnok.ini"), "w") as f:
-                f.write("[Settings]\nport=%s\nsleepTime=0\n" % self.port())
+            self.settings()
             before = len(self.emulator.line_bytes())
             start = time.monotonic()
-            result = self.varnok("3", cwd=other, timeout=60)
+            result = self.varnok("3", timeout=60)
             seconds = time.monotonic() - start
             release()
             self.assertEqual(result.status, 1, name)
@@ -47,16 +66,18 @@ class TakingTurns(VarnokTest):
             self.assertIn("waiting up to 10 seconds", lines[0])
             self.assertIn("cannot open port %s: in use by another run or program" % self.port(),
                           lines[1])
-            with open(os.path.join(other, "varnok.out"), "rb") as f:
-                self.assertIn(b"Varnok cannot open port: %s\r\ndigit 1 of channel: 3\r\n"
-                              % self.port().encode(), f.read())
+            # The run that gave up waits for the holder's record to end.
+            gave_up = record("3", self.port(), why="in use by another run or program (waited 10 "
+                             "seconds)")
+            held = record("99", self.port()) if hold == self.hold_with_a_long_run else b""
+            self.assertLog(held + gave_up)
             self.assertNotIn(message(3), self.emulator.line_bytes()[before:], name)
 
     def hold_with_a_long_run(self):
-        self.settings(sleep_time="10000")
-        run = self.start("99")  # 20 s on the port
+        self.settings(sleep_time="6500")
+        run = self.start("99")  # 13 s on the port, and as long writing its record
         self.emulator.wait_for_keys(len(self.emulator.keys()) + 1)
-        return lambda: (run.kill(), run.wait())
+        return lambda: self.assertEqual(run.wait(timeout=30), 0)
 
     def hold_with_flock(self):
         fd = os.open(self.emulator.device, os.O_RDWR | os.O_NOCTTY)

@@ -21,6 +21,16 @@ class WindowsBuild(VarnokTest):
         self.assertEqual(self.emulator.line_bytes(), message(3))
         self.assertLog(record("3", "COM12"))
 
+    def test_devices_that_are_no_serial_port_are_refused(self):
+        for port in ("NUL", "CON", "LPT1"):
+            self.settings(port=port)
+            self.remove_log()
+            result = self.varnok("42")
+            self.assertEqual(result.status, 1, port)
+            self.assertOneLine(result.stderr, "cannot open port %s" % port)
+            self.assertLog(record("42", port, why="WHY"))
+        self.assertEqual(self.emulator.line_bytes(), b"")
+
     def test_settings_saved_as_utf16_with_a_byte_order_mark(self):
         text = "\ufeff; Tuner im Wohnzimmer \u2013 \u00fcber COM5\r\n[Settings]\r\nport=%s\r\n" \
                "sleepTime=0\r\n" % self.port()
