@@ -8,7 +8,6 @@ string(TIMESTAMP VARNOK_DATE "%Y-%m-%d" UTC)
 if(WIN32)
   # Everything side by side in one folder, the folder the ZIP is unpacked
   # into; text files with CR LF so that Notepad shows them right.
-  set(VARNOK_EXAMPLE_PORT COM1)
   foreach(pair "doc/README-windows.txt;README.txt" "LICENSE;LICENSE.txt"
           "doc/varnok.ini.example;varnok.ini.example"
           "doc/examples/varnok-recorder.bat;varnok-recorder.bat")
@@ -23,9 +22,6 @@ if(WIN32)
   set(CPACK_INCLUDE_TOPLEVEL_DIRECTORY OFF)
 else()
   include(GNUInstallDirs)
-  # COM1 would be /dev/ttyS0, the console on some machines: the sample
-  # names the usual USB adapter instead.
-  set(VARNOK_EXAMPLE_PORT /dev/ttyUSB0)
   configure_file(doc/varnok.ini.example varnok.ini.example @ONLY)
   configure_file(doc/varnok.1.in varnok.1 @ONLY)
   add_custom_command(OUTPUT varnok.1.gz
@@ -40,7 +36,6 @@ else()
   install(FILES README.md LICENSE ${PROJECT_BINARY_DIR}/varnok.ini.example
                 packaging/debian/copyright ${PROJECT_BINARY_DIR}/changelog.gz
           DESTINATION ${CMAKE_INSTALL_DOCDIR})
-  install(PROGRAMS doc/examples/varnok-recorder DESTINATION ${CMAKE_INSTALL_DOCDIR}/examples)
   set(CPACK_GENERATOR DEB TGZ)
   set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
   set(CPACK_DEBIAN_PACKAGE_SECTION utils)

@@ -1,6 +1,7 @@
 // Any argument, as wide characters, through the whole run with a fake
 // line: an option (anything starting with "-", and "/?") touches neither
-// the line nor the log; a channel is either refused, with nothing sent, or
+// the line nor the log, but --check, which opens and sets the line and
+// writes nothing; a channel is either refused, with nothing sent, or
 // gives exactly one 33-byte message per digit, the right one; every line of
 // the log ends in CR LF and each character is one byte.
 #include <stdlib.h>
@@ -27,10 +28,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   int status = run(2, argv.data());
 
   if ((!channel.empty() && channel[0] == L'-') || channel == L"/?") {
-    bool known =
-        channel == L"-h" || channel == L"--help" || channel == L"/?" || channel == L"--version";
-    if (status != (known ? kExitChanged : kExitUsage) || !fake::calls.empty() ||
-        !fake::logBytes().empty())
+    bool known = channel == L"-h" || channel == L"--help" || channel == L"/?" ||
+                 channel == L"--version" || channel == L"--ports" || channel == L"--check";
+    bool touchesLine = channel == L"--check";
+    if (status != (known ? kExitChanged : kExitUsage) || touchesLine == fake::calls.empty() ||
+        !fake::writes().empty() || !fake::logBytes().empty())
       abort();
     return 0;
   }

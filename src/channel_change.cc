@@ -7,12 +7,14 @@
 #include "key_command.h"
 #include "platform.h"
 #include "run_log.h"
+#include "port_list.h"
 #include "serial_line.h"
+#include "setup_advice.h"
+#include "setup_check.h"
 
 wchar_t settingValue[kSettingCapacity];
 int32_t sleepTime = 200;
 
-// Named the Windows way, relative to the working directory.
 const wchar_t kSettingsFile[] = L".\\varnok.ini";
 
 const wchar_t* readSetting(const wchar_t* key) {
@@ -60,39 +62,10 @@ namespace {
 const size_t kReasonCapacity = 1400;
 
 // Why the port did not open, in words for stderr, into `text`; returns the
-// part of it that the record adds to its own line on the port. No port set:
-// say whether the settings file is missing, cannot be read, or has no port
-// in it, and where it was looked for.
+// part of it that the record adds to its own line on the port.
 const wchar_t* openFailure(wchar_t* text) {
-  wchar_t reason[200];
-  if (portName[0]) {
-    lineErrorText(reason, 200);
-    int prefix = swprintf(text, kReasonCapacity, L"cannot open port %ls: ", portName);
-    swprintf(text + prefix, kReasonCapacity - prefix, L"%ls", reason);
-    return text + prefix;
-  }
-  wchar_t folder[1024];
-  workingDirectory(folder, 1024);
-  unsigned long error = 0;
-  switch (fileState(kSettingsFile, &error)) {
-    case kFileMissing:
-      swprintf(text, kReasonCapacity,
-               L"no varnok.ini in the working directory %ls: put port=... under [Settings] in "
-               L"a varnok.ini there",
-               folder);
-      break;
-    case kFileUnreadable:
-      if (error == kErrorNotRegular)
-        wcscpy(reason, L"not a regular file");
-      else
-        errorText(error, reason, 200);
-      swprintf(text, kReasonCapacity, L"cannot read varnok.ini in %ls: %ls", folder, reason);
-      break;
-    case kFileReadable:
-      swprintf(text, kReasonCapacity,
-               L"varnok.ini in %ls has no port under [Settings]: put port=... there", folder);
-      break;
-  }
+  if (portName[0]) return portFailure(text, kReasonCapacity);
+  settingsFailure(text, kReasonCapacity);
   return text;
 }
 
@@ -101,7 +74,11 @@ void readSettings() {
   memset(portName, 0, sizeof portName);
   if (port) wcsncpy(portName, port, kPortNameCapacity - 1);
   const wchar_t* pause = readSetting(L"sleepTime");
-  if (pause) sleepTime = pauseFromText(pause);
+  if (pause) {
+    sleepTime = pauseFromText(pause);
+    wchar_t warning[400];
+    if (pauseWarning(pause, warning, 400)) complain(L"%s", warning);
+  }
 }
 
 // Everything from opening the port to closing it, for a channel already
@@ -135,7 +112,9 @@ int sendChannel(const wchar_t* channel) {
 }
 
 const char kHelp[] =
-    "usage: varnok CHANNEL\n"
+    "usage: varnok [-C DIR] CHANNEL\n"
+    "       varnok [-C DIR] --check\n"
+    "       varnok --ports\n"
     "       varnok -h | --help | /?\n"
     "       varnok --version\n"
     "\n"
@@ -143,7 +122,7 @@ const char kHelp[] =
     "over a serial line: one key command per digit at 9600 baud, 8N1, with a\n"
     "pause after each. Every run appends a record to varnok.out.\n"
     "\n"
-    "Settings, in varnok.ini in the working directory:\n"
+    "Settings, in varnok.ini in the working directory (or the -C folder):\n"
     "  [Settings]\n"
     "  port=COM1        the serial port: COM1, COM12, or a device path such as\n"
     "                   /dev/ttyUSB0 (COMn is /dev/ttyS(n-1) outside Windows)\n"
@@ -156,13 +135,20 @@ const char kHelp[] =
     "record in varnok.out says what failed.\n"
     "\n"
     "Options:\n"
+    "  -C DIR           work in DIR: varnok.ini is read and varnok.out written\n"
+    "                   there (a recorder's command: varnok -C /var/lib/varnok)\n"
+    "  --check          do all a run does up to the first byte, send nothing,\n"
+    "                   write no record, and say what was found; exit 0 when a\n"
+    "                   run would open the port, 1 when it would not\n"
+    "  --ports          list the serial ports present\n"
     "  -h, --help, /?   this text\n"
     "  --version        the version\n"
     "\n"
     "Exit status:\n"
     "  0  every digit was sent\n"
-    "  1  the port could not be opened or set up (a file is no port), or a\n"
-    "     write failed\n"
+    "  1  the port could not be opened or set up (a file is no port), a write\n"
+    "     failed, or the folder given with -C cannot be entered (with --check: a\n"
+    "     run would not open the port)\n"
     "  2  no channel, an unknown option, or a channel with something other than\n"
     "     the digits 0 to 9; nothing was sent\n"
     "\n"
@@ -177,22 +163,41 @@ bool isOneOf(const wchar_t* argument, const wchar_t* const* options) {
 }  // namespace
 
 int run(int argc, wchar_t** argv) {
-  if (argc < 2 || !argv[1]) {
+  // "-C DIR" (or "-CDIR") first: work in DIR, as make and git do.
+  int first = 1;
+  if (argc >= 2 && argv[1] && wcsncmp(argv[1], L"-C", 2) == 0) {
+    const wchar_t* folder = argv[1][2] ? argv[1] + 2 : argc >= 3 ? argv[2] : nullptr;
+    first = argv[1][2] ? 2 : 3;
+    unsigned long error = 0;
+    if (!folder || !folder[0]) {
+      complain(L"-C needs a folder: varnok -C DIR CHANNEL (varnok --help)");
+      return kExitUsage;
+    }
+    if (!changeDirectory(folder, &error)) {
+      wchar_t reason[200];
+      errorText(error, reason, 200);
+      complain(L"cannot work in folder %s: %s", folder, reason);
+      return kExitFailed;
+    }
+  }
+  if (argc <= first || !argv[first]) {
     complain(L"usage: varnok CHANNEL (the digits to send, e.g. varnok 42; varnok --help)");
     return kExitUsage;
   }
-  const wchar_t* channel = argv[1];
-  // Asking for help or the version touches neither the log nor the port.
+  const wchar_t* channel = argv[first];
+  // Asking for help, the version, a check or the ports touches neither the
+  // log nor the line.
   static const wchar_t* const kHelpOptions[] = {L"--help", L"-h", L"/?", nullptr};
-  static const wchar_t* const kVersionOptions[] = {L"--version", nullptr};
   if (isOneOf(channel, kHelpOptions)) {
     fputs(kHelp, stdout);
     return fflush(stdout) == 0 ? kExitChanged : kExitFailed;
   }
-  if (isOneOf(channel, kVersionOptions)) {
+  if (wcscmp(channel, L"--version") == 0) {
     fputs("varnok " VARNOK_VERSION "\n", stdout);
     return fflush(stdout) == 0 ? kExitChanged : kExitFailed;
   }
+  if (wcscmp(channel, L"--check") == 0) return checkSetup();
+  if (wcscmp(channel, L"--ports") == 0) return listSerialPorts();
   // No channel starts with "-": a mistyped option must not leave a record
   // wherever one happens to stand.
   if (channel[0] == L'-') {
@@ -214,9 +219,9 @@ int run(int argc, wchar_t** argv) {
   unsigned long error = 0;
   logFile = openRunLog(&error);
   if (!logFile) {
-    wchar_t reason[200];
-    errorText(error, reason, 200);
-    complain(L"cannot open the run log varnok.out: %s (changing the channel all the same)", reason);
+    wchar_t reason[kReasonCapacity];
+    runLogFailure(error, reason, kReasonCapacity);
+    complain(L"%s (changing the channel all the same)", reason);
   }
   // Records stay whole in a log that runs share: one that did not get
   // the port (or never asked for it) waits for the holder's record to end.

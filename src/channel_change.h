@@ -19,6 +19,10 @@ enum {
   kExitUsage = 2,    // no channel, an unknown option, or a channel not all digits
 };
 
+/// The settings file, named the Windows way, relative to the working
+/// directory.
+extern const wchar_t kSettingsFile[];
+
 /// The value of the latest settings read; every read overwrites it.
 extern wchar_t settingValue[kSettingCapacity];
 
@@ -45,10 +49,12 @@ int32_t pauseFromText(const wchar_t* text);
 /// the channel as given, the number of its characters, the rule again.
 void writeRunHeader(const wchar_t* channel);
 
-/// The run. argv[1] is the channel; further arguments are ignored.
-/// "--help", "-h" and "/?" print the usage, "--version" the version, on
-/// stdout, and touch nothing else; any other argument that starts with "-"
-/// is refused as an unknown option, with no record.
+/// The run. argv[1] is the channel, or "-C DIR" comes first and the
+/// channel after it; further arguments are ignored. "--help", "-h" and "/?"
+/// print the usage, "--version" the version, "--check" checks the set-up
+/// and "--ports" lists the serial ports, on stdout, touching neither log nor
+/// line; any other argument that starts with "-" is refused as an unknown
+/// option, with no record.
 int run(int argc, wchar_t** argv);
 
 #endif  // VARNOK_CHANNEL_CHANGE_H

@@ -31,21 +31,6 @@ int fdOf(Device device) {
   return int(device - 1);
 }
 
-// The UTF-8 path for a wide name. Backslashes become slashes: the program
-// names its settings file the Windows way, ".\\varnok.ini".
-bool narrowPath(const wchar_t* name, char* path, size_t capacity) {
-  size_t used = 0;
-  for (const wchar_t* c = name; *c; ++c) {
-    unsigned char bytes[4];
-    size_t count = encodeUtf8(uint32_t(*c) == L'\\' ? '/' : uint32_t(*c), bytes);
-    if (used + count >= capacity) return false;
-    memcpy(path + used, bytes, count);
-    used += count;
-  }
-  path[used] = 0;
-  return used > 0;
-}
-
 // 64 bits: a 32-bit long of milliseconds would overflow after 25 days of
 // uptime.
 int64_t monotonicMilliseconds() {
@@ -153,6 +138,21 @@ bool earlierRunInLine() {
 }
 
 }  // namespace
+
+// Backslashes become slashes: the program names its settings file the
+// Windows way, ".\\varnok.ini".
+bool narrowPath(const wchar_t* name, char* path, size_t capacity) {
+  size_t used = 0;
+  for (const wchar_t* c = name; *c; ++c) {
+    unsigned char bytes[4];
+    size_t count = encodeUtf8(uint32_t(*c) == L'\\' ? '/' : uint32_t(*c), bytes);
+    if (used + count >= capacity) return false;
+    memcpy(path + used, bytes, count);
+    used += count;
+  }
+  path[used] = 0;
+  return used > 0;
+}
 
 bool devicePath(const wchar_t* name, char* path, size_t capacity) {
   bool comName = (name[0] | 0x20) == 'c' && (name[1] | 0x20) == 'o' && (name[2] | 0x20) == 'm' &&

@@ -15,6 +15,10 @@
 /// when the name is empty or the path does not fit.
 bool devicePath(const wchar_t* name, char* path, size_t capacity);
 
+/// The UTF-8 path for a wide file name, backslashes made slashes; false
+/// when it is empty or does not fit.
+bool narrowPath(const wchar_t* name, char* path, size_t capacity);
+
 /// Line settings read from a definition string such as "9600,N,8,1".
 struct LineSettings {
   speed_t speed;

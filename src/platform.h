@@ -114,6 +114,42 @@ FILE* openRunLog(unsigned long* error);
 /// False when the wait ran out (the record is written all the same).
 bool lockRunLog(FILE* log, uint32_t patience);
 
+// Set-up: what varnok --check and --ports report, and the fixes the
+// messages name. Each platform says what it can; "" where it knows nothing.
+
+/// Makes `folder` the working directory; false, with `*error` set, when it
+/// cannot.
+bool changeDirectory(const wchar_t* folder, unsigned long* error);
+
+/// The full path of `file` (named relative to the working directory).
+void fullPath(const wchar_t* file, wchar_t* text, size_t capacity);
+
+/// The device the port name leads to (a link's target, the path COMn
+/// stands for, Windows' "\.\COM5").
+void deviceTarget(const wchar_t* port, wchar_t* text, size_t capacity);
+
+/// After the device `port` was refused for lack of permission: what would
+/// let this user open it ("; the device's group is dialout: ..."), or "".
+void accessAdvice(const wchar_t* port, wchar_t* text, size_t capacity);
+
+/// The processes that hold the device `port` open, where the system tells
+/// ("pid 123 (minicom)"), or "".
+void portHolders(const wchar_t* port, wchar_t* text, size_t capacity);
+
+/// After the run log could not be opened with `error`: who owns it and the
+/// command that fixes it (" (owned by root: ...)"), or "".
+void runLogAdvice(unsigned long error, wchar_t* text, size_t capacity);
+
+/// Whether varnok.out could be opened for appending, without opening it
+/// for writing or making it; `*error` says why not.
+bool runLogAppendable(unsigned long* error);
+
+/// Calls `line` once for each serial port present, with a line that names
+/// it and what tells it apart (driver, USB ids, serial number, other
+/// names), opening none; returns how many.
+typedef void (*PortLine)(const wchar_t* line, void* context);
+int listPorts(PortLine line, void* context);
+
 /// What a line feed of the run log becomes when written to the stream from
 /// openRunLog, so that the file holds CR LF: "\n" where the stream is in
 /// text mode and the runtime adds the CR, "\r\n" where it writes bytes as

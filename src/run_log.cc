@@ -78,14 +78,29 @@ void logPrint(const wchar_t* format, ...) {
   }
 }
 
-void complain(const wchar_t* format, ...) {
-  fputs("varnok: ", stderr);
-  pendingStream = stderr;
-  va_list values;
-  va_start(values, format);
+namespace {
+
+void printLine(FILE* stream, const char* prefix, const wchar_t* format, va_list values) {
+  fputs(prefix, stream);
+  pendingStream = stream;
   formatText(putUtf8Char, format, values);
-  va_end(values);
   putUtf8Char('\n');
   flushPending();
-  fflush(stderr);
+  fflush(stream);
+}
+
+}  // namespace
+
+void complain(const wchar_t* format, ...) {
+  va_list values;
+  va_start(values, format);
+  printLine(stderr, "varnok: ", format, values);
+  va_end(values);
+}
+
+void say(const wchar_t* format, ...) {
+  va_list values;
+  va_start(values, format);
+  printLine(stdout, "", format, values);
+  va_end(values);
 }

@@ -24,4 +24,7 @@ void logPrint(const wchar_t* format, ...);
 /// characters as UTF-8.
 void complain(const wchar_t* format, ...);
 
+/// Writes `format` with its values and a line feed to stdout, as UTF-8.
+void say(const wchar_t* format, ...);
+
 #endif  // VARNOK_RUN_LOG_H

@@ -24,9 +24,7 @@ void lineErrorText(wchar_t* text, size_t capacity) {
       ours = L"in use by another run or program (waited 10 seconds)";
       break;
     case kErrorDenied:
-      ours =
-          L"Permission denied (the user must be allowed to use the port: on Linux, "
-          L"a member of the dialout group)";
+      ours = L"Permission denied";
       break;
   }
   if (!ours) return errorText(lineError, text, capacity);

@@ -166,3 +166,35 @@ FILE* openRunLog(unsigned long* error) {
 bool lockRunLog(FILE*, uint32_t) {
   return true;
 }
+
+bool changeDirectory(const wchar_t*, unsigned long*) {
+  return true;
+}
+
+void fullPath(const wchar_t* file, wchar_t* text, size_t capacity) {
+  wcsncpy(text, file, capacity);
+}
+
+void deviceTarget(const wchar_t* port, wchar_t* text, size_t capacity) {
+  wcsncpy(text, port, capacity);
+}
+
+void accessAdvice(const wchar_t*, wchar_t* text, size_t) {
+  text[0] = 0;
+}
+
+void portHolders(const wchar_t*, wchar_t* text, size_t) {
+  text[0] = 0;
+}
+
+void runLogAdvice(unsigned long, wchar_t* text, size_t) {
+  text[0] = 0;
+}
+
+bool runLogAppendable(unsigned long*) {
+  return true;
+}
+
+int listPorts(PortLine, void*) {
+  return 0;
+}

@@ -4,6 +4,7 @@ settings and logs that cannot be read or written. The program must never
 hang or crash, must exit with its documented status, and the log must keep
 what happened. Cases Wine cannot set up say so in their names."""
 import os
+import shutil
 import signal
 import subprocess
 import time
@@ -87,17 +88,22 @@ class Refused(VarnokTest):
         self.assertEqual(self.emulator.line_bytes(), b"")
 
     @not_under_wine
-    def test_port_the_user_may_not_open_names_the_dialout_group_not_under_wine(self):
+    def test_port_the_user_may_not_open_names_the_group_not_under_wine(self):
         # Wine runs only as the owner of its prefix; this needs another user.
         self.settings()
-        command = PLATFORM.command(["42"])
-        if os.geteuid() == 0:
-            command = self.as_nobody(command)
-            os.chmod(self.dir, 0o777)
-        os.chmod(self.emulator.device, 0o600)
-        done = subprocess.run(command, cwd=self.dir, capture_output=True, text=True, timeout=30)
-        self.assertEqual(done.returncode, 1)
-        self.assertOneLine(done.stderr, "cannot open port", "Permission denied", "dialout")
+        self.assertEqual(os.geteuid(), 0, "run as root, to be another user and set groups")
+        command = self.as_nobody(PLATFORM.command(["42"]))
+        os.chmod(self.dir, 0o777)
+        cases = [("dialout", 0o660, "sudo usermod -aG dialout nobody"),
+                 ("uucp", 0o660, "sudo usermod -aG uucp nobody"),
+                 ("root", 0o600, "only root may open")]
+        for group, mode, words in cases:
+            shutil.chown(self.emulator.device, group=group)
+            os.chmod(self.emulator.device, mode)
+            done = subprocess.run(command, cwd=self.dir, capture_output=True, text=True,
+                                  timeout=30)
+            self.assertEqual(done.returncode, 1)
+            self.assertOneLine(done.stderr, "cannot open port", "Permission denied", words)
         self.assertEqual(self.emulator.line_bytes(), b"")
 
 
@@ -159,15 +165,22 @@ class LogFaults(VarnokTest):
         self.assertEqual(self.emulator.line_bytes(), message(4) + message(2))
 
     @not_under_wine
-    def test_working_directory_that_cannot_be_written_not_under_wine(self):
+    def test_log_the_user_may_not_write_names_its_owner_not_under_wine(self):
         # Wine runs only as the owner of its prefix, and root writes anywhere.
         self.settings()
-        os.chmod(self.dir, 0o555)
-        self.addCleanup(os.chmod, self.dir, 0o755)
-        result = self.varnok("42", as_user=True)
-        self.assertEqual(result.status, 0, result.stderr)
-        self.assertOneLine(result.stderr, "cannot open the run log varnok.out")
-        self.assertEqual(self.emulator.line_bytes(), message(4) + message(2))
+        command = self.as_nobody(PLATFORM.command(["42"]))
+        log = os.path.join(self.dir, "varnok.out")
+        cases = [(lambda: os.chmod(self.dir, 0o555), "the folder belongs to root"),
+                 (lambda: open(log, "w").close(), "it belongs to root")]
+        for make, words in cases:
+            make()
+            done = subprocess.run(command, cwd=self.dir, capture_output=True, text=True,
+                                  timeout=30)
+            os.chmod(self.dir, 0o755)
+            self.assertEqual(done.returncode, 0, done.stderr)
+            self.assertOneLine(done.stderr, "cannot open the run log varnok.out", words,
+                               "sudo chown nobody")
+        self.assertEqual(self.emulator.line_bytes(), (message(4) + message(2)) * 2)
 
 
 class HugeInput(VarnokTest):

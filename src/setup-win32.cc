@@ -1,0 +1,134 @@
+// The set-up services on Windows: the COM ports the system lists, with the
+// names Device Manager shows. Windows tells no owner or holder that a
+// console program could name, so those say nothing.
+#include <windows.h>
+
+#include <initguid.h>
+
+#include <devguid.h>
+#include <setupapi.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <wchar.h>
+
+#include "platform.h"
+
+bool changeDirectory(const wchar_t* folder, unsigned long* error) {
+  if (SetCurrentDirectoryW(folder)) return true;
+  *error = GetLastError();
+  return false;
+}
+
+void fullPath(const wchar_t* file, wchar_t* text, size_t capacity) {
+  DWORD length = GetFullPathNameW(file, DWORD(capacity), text, NULL);
+  if (length == 0 || length >= capacity) _snwprintf(text, capacity, L"%ls", file);
+  text[capacity - 1] = 0;
+}
+
+void deviceTarget(const wchar_t* port, wchar_t* text, size_t capacity) {
+  if (wcsncmp(port, L"\\\\.\\", 4) == 0)
+    _snwprintf(text, capacity, L"%ls", port);
+  else
+    _snwprintf(text, capacity, L"\\\\.\\%ls", port);
+  text[capacity - 1] = 0;
+}
+
+void accessAdvice(const wchar_t*, wchar_t* text, size_t) {
+  text[0] = 0;
+}
+
+void portHolders(const wchar_t*, wchar_t* text, size_t) {
+  text[0] = 0;
+}
+
+void runLogAdvice(unsigned long, wchar_t* text, size_t) {
+  text[0] = 0;
+}
+
+bool runLogAppendable(unsigned long* error) {
+  // Opening for appending writes nothing; where there is no log yet, one
+  // made and deleted at once shows that the folder takes it.
+  HANDLE h = CreateFileW(L".\\varnok.out", FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                         NULL, OPEN_EXISTING, 0, NULL);
+  if (h == INVALID_HANDLE_VALUE && GetLastError() == ERROR_FILE_NOT_FOUND)
+    h = CreateFileW(L".\\varnok.out", FILE_APPEND_DATA, 0, NULL, CREATE_NEW,
+                    FILE_FLAG_DELETE_ON_CLOSE, NULL);
+  if (h == INVALID_HANDLE_VALUE) {
+    *error = GetLastError();
+    return false;
+  }
+  CloseHandle(h);
+  return true;
+}
+
+namespace {
+
+// Device Manager's name for the port `com` ("USB Serial Port (COM5)"), or
+// "".
+void friendlyName(const wchar_t* com, wchar_t* name, DWORD capacity) {
+  name[0] = 0;
+  HDEVINFO ports = SetupDiGetClassDevsW(&GUID_DEVCLASS_PORTS, NULL, NULL, DIGCF_PRESENT);
+  if (ports == INVALID_HANDLE_VALUE) return;
+  SP_DEVINFO_DATA device;
+  device.cbSize = sizeof device;
+  for (DWORD i = 0; !name[0] && SetupDiEnumDeviceInfo(ports, i, &device); ++i) {
+    HKEY key = SetupDiOpenDevRegKey(ports, &device, DICS_FLAG_GLOBAL, 0, DIREG_DEV, KEY_READ);
+    if (key == INVALID_HANDLE_VALUE) continue;
+    wchar_t portName[64];
+    DWORD size = sizeof portName - sizeof(wchar_t);
+    DWORD type = 0;
+    bool same =
+        RegQueryValueExW(key, L"PortName", NULL, &type, LPBYTE(portName), &size) == ERROR_SUCCESS &&
+        type == REG_SZ;
+    RegCloseKey(key);
+    portName[size / sizeof(wchar_t)] = 0;
+    if (!same || _wcsicmp(portName, com) != 0) continue;
+    if (!SetupDiGetDeviceRegistryPropertyW(ports, &device, SPDRP_FRIENDLYNAME, NULL, PBYTE(name),
+                                           capacity * sizeof(wchar_t), NULL))
+      name[0] = 0;
+  }
+  SetupDiDestroyDeviceInfoList(ports);
+}
+
+}  // namespace
+
+int listPorts(PortLine each, void* context) {
+  // The serial ports' device map: "\Device\Serial0" = "COM1".
+  HKEY map;
+  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"HARDWARE\\DEVICEMAP\\SERIALCOMM", 0, KEY_READ, &map) !=
+      ERROR_SUCCESS)
+    return 0;
+  // In the order of their numbers; the map holds them in any order.
+  struct {
+    long number;
+    DWORD index;
+  } ports[256];
+  int count = 0;
+  wchar_t device[256], com[64];
+  for (DWORD i = 0; count < 256; ++i) {
+    DWORD deviceSize = 256, comSize = sizeof com - sizeof(wchar_t), type = 0;
+    LONG found = RegEnumValueW(map, i, device, &deviceSize, NULL, &type, LPBYTE(com), &comSize);
+    if (found == ERROR_NO_MORE_ITEMS) break;
+    if (found != ERROR_SUCCESS || type != REG_SZ) continue;
+    com[comSize / sizeof(wchar_t)] = 0;
+    int at = count++;
+    for (; at > 0 && ports[at - 1].number > wcstol(com + 3, NULL, 10); --at)
+      ports[at] = ports[at - 1];
+    ports[at].number = wcstol(com + 3, NULL, 10);
+    ports[at].index = i;
+  }
+  for (int p = 0; p < count; ++p) {
+    DWORD deviceSize = 256, comSize = sizeof com - sizeof(wchar_t), type = 0;
+    if (RegEnumValueW(map, ports[p].index, device, &deviceSize, NULL, &type, LPBYTE(com),
+                      &comSize) != ERROR_SUCCESS)
+      continue;
+    com[comSize / sizeof(wchar_t)] = 0;
+    wchar_t name[256], line[600];
+    friendlyName(com, name, 256);
+    _snwprintf(line, 600, L"%ls  %ls%ls%ls", com, device, name[0] ? L", " : L"", name);
+    line[599] = 0;
+    each(line, context);
+  }
+  RegCloseKey(map);
+  return count;
+}
