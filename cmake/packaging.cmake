@@ -41,8 +41,16 @@ else()
   set(CPACK_DEBIAN_PACKAGE_SECTION utils)
   set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
   set(CPACK_DEBIAN_PACKAGE_MAINTAINER "varnok developers <maintainers@varnok.org>")
-  # The program's own library needs, worked out from the binary.
-  set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+  if(CMAKE_CROSSCOMPILING)
+    # dpkg-shlibdeps knows only this machine's libraries: scripts/package
+    # gives the cross builds' Depends, read off the binary's symbol versions.
+    set(CPACK_DEBIAN_PACKAGE_ARCHITECTURE ${VARNOK_DEB_ARCH})
+  else()
+    # The program's own library needs, worked out from the binary.
+    set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+  endif()
+  # The strip that knows the target's binaries.
+  set(CPACK_VARNOK_STRIP ${CMAKE_STRIP})
   # Each package keeps the files its kind expects, stripped as Debian strips.
   set(CPACK_PRE_BUILD_SCRIPTS ${PROJECT_SOURCE_DIR}/packaging/prepare.cmake)
 endif()

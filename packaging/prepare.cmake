@@ -9,7 +9,7 @@ foreach(path IN LISTS staged)
   elseif(NOT CPACK_GENERATOR STREQUAL "DEB" AND name MATCHES "^(copyright|changelog\\.gz)$")
     file(REMOVE "${path}")
   elseif(path MATCHES "/bin/varnok$")
-    execute_process(COMMAND strip --remove-section=.comment --remove-section=.note
+    execute_process(COMMAND ${CPACK_VARNOK_STRIP} --remove-section=.comment --remove-section=.note
                             --strip-unneeded "${path}" COMMAND_ERROR_IS_FATAL ANY)
   endif()
 endforeach()

@@ -10,6 +10,7 @@ COM port in Wine's registry.
 """
 import os
 import re
+import shlex
 import shutil
 import subprocess
 import tempfile
@@ -17,7 +18,9 @@ import threading
 import time
 import unittest
 
-VARNOK = os.environ.get("VARNOK", "")
+# The program's command: its path, or an emulator's command and the path.
+VARNOK_COMMAND = shlex.split(os.environ.get("VARNOK", "")) or [""]
+VARNOK = VARNOK_COMMAND[-1]
 EMULATOR = os.environ.get("TUNER_EMULATOR", "")
 SIDE = os.environ.get("VARNOK_SIDE", "posix")
 
@@ -115,7 +118,7 @@ class PosixSide:
     emulator_options = ()
 
     def command(self, args):
-        return [VARNOK, *args]
+        return [*VARNOK_COMMAND, *args]
 
     def port(self, emulator, name=None):
         return emulator.device
@@ -221,10 +224,10 @@ class VarnokTest(unittest.TestCase):
         if os.path.exists(os.path.join(self.dir, "varnok.out")):
             os.chmod(os.path.join(self.dir, "varnok.out"), 0o666)
         program = os.path.join(self.dir, "varnok-copy")
-        shutil.copy(command[0], program)
+        shutil.copy(VARNOK, program)
         os.chmod(program, 0o755)
-        return ["setpriv", "--reuid=65534", "--regid=65534", "--clear-groups", program,
-                *command[1:]]
+        return ["setpriv", "--reuid=65534", "--regid=65534", "--clear-groups",
+                *VARNOK_COMMAND[:-1], program, *command[len(VARNOK_COMMAND):]]
 
     def remove_log(self):
         path = os.path.join(self.dir, "varnok.out")

@@ -5,7 +5,7 @@ import re
 import subprocess
 import unittest
 
-from harness import VARNOK, VarnokTest
+from harness import PLATFORM, VarnokTest
 
 TOP = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..")
 
@@ -21,8 +21,8 @@ def options(text):
 
 class Documents(VarnokTest):
     def test_help_man_page_and_readme_agree_on_options_and_limits(self):
-        help_text = subprocess.run([VARNOK, "--help"], capture_output=True, text=True,
-                                   check=True).stdout
+        help_text = subprocess.run(PLATFORM.command(["--help"]), capture_output=True,
+                                   text=True, check=True).stdout
         man = read("doc/varnok.1.in").replace("\\-", "-")
         readme = read("README.md")
         sources = {
