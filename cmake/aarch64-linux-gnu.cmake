@@ -1,14 +1,7 @@
 # Cross-building for 64-bit ARM Linux (Raspberry Pi 3/4/5 with a 64-bit
-# system) with Debian's g++-aarch64-linux-gnu. Tests built here run under
-# qemu-user, with the cross libraries as the target's root.
-set(CMAKE_SYSTEM_NAME Linux)
+# system) with Debian's g++-aarch64-linux-gnu; tests run under qemu-user.
 set(CMAKE_SYSTEM_PROCESSOR aarch64)
-set(CMAKE_C_COMPILER aarch64-linux-gnu-gcc)
-set(CMAKE_CXX_COMPILER aarch64-linux-gnu-g++)
-set(CMAKE_FIND_ROOT_PATH /usr/aarch64-linux-gnu)
-set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
-set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
-set(CMAKE_CROSSCOMPILING_EMULATOR qemu-aarch64-static -L /usr/aarch64-linux-gnu)
+set(VARNOK_TRIPLE aarch64-linux-gnu)
+set(VARNOK_QEMU qemu-aarch64-static)
 set(VARNOK_DEB_ARCH arm64)
+include(${CMAKE_CURRENT_LIST_DIR}/linux-cross.cmake)

@@ -1,0 +1,12 @@
+# What the ARM toolchain files share: Debian's cross compiler for
+# VARNOK_TRIPLE, its libraries as the target's root, and qemu-user
+# (VARNOK_QEMU) to run what is built, for the tests.
+set(CMAKE_SYSTEM_NAME Linux)
+set(CMAKE_C_COMPILER ${VARNOK_TRIPLE}-gcc)
+set(CMAKE_CXX_COMPILER ${VARNOK_TRIPLE}-g++)
+set(CMAKE_FIND_ROOT_PATH /usr/${VARNOK_TRIPLE})
+set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
+set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
+set(CMAKE_CROSSCOMPILING_EMULATOR ${VARNOK_QEMU} -L /usr/${VARNOK_TRIPLE})
