@@ -6,8 +6,8 @@
 
 #include "key_command.h"
 #include "platform.h"
-#include "run_log.h"
 #include "port_list.h"
+#include "run_log.h"
 #include "serial_line.h"
 #include "setup_advice.h"
 #include "setup_check.h"
