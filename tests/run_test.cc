@@ -7,6 +7,7 @@
 #include "fake_platform.h"
 #include "run_log.h"
 #include "serial_line.h"
+#include "setup_advice.h"
 
 namespace {
 
@@ -319,6 +320,35 @@ TEST(SerialLine, CloseTwiceAndWriteAfterAFailedOpen) {
   closePort();
   closePort();
   EXPECT_EQ(hPort, kNoDevice);
+}
+
+TEST(SetupAdvice, ComNamesWrittenAnotherWayAndPausesThatAreNotPlain) {
+  const struct {
+    const wchar_t* port;
+    const wchar_t* meant;  // nullptr: no suggestion
+  } ports[] = {
+      {L"COM5:", L"COM5"},       {L"COM 5", L"COM5"},
+      {L"COM05", L"COM5"},       {L"USB Serial Port (COM5)", L"COM5"},
+      {L"com12", L"COM12"},      {L"COM5", nullptr},
+      {L"\\\\.\\COM5", nullptr}, {L"/dev/ttyUSB0", nullptr},
+      {L"COM0", nullptr},        {L"Bluetooth", nullptr},
+  };
+  for (const auto& c : ports) {
+    wchar_t meant[16];
+    EXPECT_EQ(comNameMeant(c.port, meant), c.meant != nullptr) << c.port;
+    if (c.meant) {
+      EXPECT_STREQ(meant, c.meant) << c.port;
+    }
+  }
+  const struct {
+    const wchar_t* value;
+    bool warned;
+  } pauses[] = {{L"250", false}, {L"10000", false}, {L"10001", true}, {L"fast", true},
+                {L"0.5", true},  {L"1s", true},     {L"1e3", true},   {L"-1", true}};
+  for (const auto& c : pauses) {
+    wchar_t warning[200];
+    EXPECT_EQ(pauseWarning(c.value, warning, 200), c.warned) << c.value;
+  }
 }
 
 }  // namespace
