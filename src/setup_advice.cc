@@ -103,8 +103,8 @@ bool pauseWarning(const wchar_t* value, wchar_t* warning, size_t capacity) {
   bool plain = count > 0 && digits[count] == 0;
   if (plain && wcstol(digits, nullptr, 10) <= kLongestPause) return false;
   swprintf(warning, capacity,
-           plain ? L"sleepTime=%ls is over the longest pause: using %d milliseconds"
-                 : L"sleepTime=%ls is not a plain number of milliseconds: using %d",
+           plain ? L"sleepTime=%ls is over the longest pause: the pause is %d milliseconds"
+                 : L"sleepTime=%ls is not a plain number: the pause is %d milliseconds",
            value, int(used));
   return true;
 }

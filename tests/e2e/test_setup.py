@@ -28,8 +28,8 @@ class SetUp(VarnokTest):
             ("USB Serial Port (COM5)", "0", None, "did you mean COM5?", 1),
             ("CHANGE-ME", "0", None, "still has the example's port", 1),
             (None, None, "varnok.ini.txt", "but a varnok.ini.txt: rename it to varnok.ini", 1),
-            (self.port(), "fast", None, "sleepTime=fast is not a plain number", 0),
-            (self.port(), "99999", None, "over the longest pause: using 10000", 0),
+            (self.port(), "fast", None, "sleepTime=fast is not a plain number: the pause is 0", 0),
+            (self.port(), "99999", None, "over the longest pause: the pause is 10000", 0),
         ]
         for port, pause, other, words, status in slips:
             if port is None:
