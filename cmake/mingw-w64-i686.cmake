@@ -1,14 +1,5 @@
 # Cross-building the 32-bit Windows program with Debian's mingw-w64
-# (package g++-mingw-w64-i686).
-set(CMAKE_SYSTEM_NAME Windows)
-set(CMAKE_SYSTEM_PROCESSOR i686)
-set(CMAKE_C_COMPILER i686-w64-mingw32-gcc)
-set(CMAKE_CXX_COMPILER i686-w64-mingw32-g++-posix)
-set(CMAKE_RC_COMPILER i686-w64-mingw32-windres)
-set(CMAKE_FIND_ROOT_PATH /usr/i686-w64-mingw32)
-set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
-set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
-# Tests built here run under Wine.
-set(CMAKE_CROSSCOMPILING_EMULATOR wine)
+# (package g++-mingw-w64-i686); its tests run under Wine.
+set(VARNOK_MINGW_CPU i686)
+set(VARNOK_WINE wine)
+include(${CMAKE_CURRENT_LIST_DIR}/mingw-w64.cmake)

@@ -1,15 +1,6 @@
 # Cross-building the 64-bit Windows program with Debian's mingw-w64
 # (package g++-mingw-w64-x86-64), so that the source stays clean for both
 # widths. The program shipped is the 32-bit one.
-set(CMAKE_SYSTEM_NAME Windows)
-set(CMAKE_SYSTEM_PROCESSOR x86_64)
-set(CMAKE_C_COMPILER x86_64-w64-mingw32-gcc)
-set(CMAKE_CXX_COMPILER x86_64-w64-mingw32-g++-posix)
-set(CMAKE_RC_COMPILER x86_64-w64-mingw32-windres)
-set(CMAKE_FIND_ROOT_PATH /usr/x86_64-w64-mingw32)
-set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
-set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
-# Tests built here run under 64-bit Wine.
-set(CMAKE_CROSSCOMPILING_EMULATOR /usr/lib/wine/wine64)
+set(VARNOK_MINGW_CPU x86_64)
+set(VARNOK_WINE /usr/lib/wine/wine64)
+include(${CMAKE_CURRENT_LIST_DIR}/mingw-w64.cmake)

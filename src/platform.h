@@ -140,8 +140,8 @@ void portHolders(const wchar_t* port, wchar_t* text, size_t capacity);
 /// command that fixes it (" (owned by root: ...)"), or "".
 void runLogAdvice(unsigned long error, wchar_t* text, size_t capacity);
 
-/// Whether varnok.out could be opened for appending, without opening it
-/// for writing or making it; `*error` says why not.
+/// Whether varnok.out could be opened for appending, writing nothing to
+/// it and leaving none behind where there was none; `*error` says why not.
 bool runLogAppendable(unsigned long* error);
 
 /// Calls `line` once for each serial port present, with a line that names
