@@ -8,8 +8,8 @@
 
 #include <string>
 
-#include "platform-posix.h"
 #include "platform.h"
+#include "profile.h"
 
 namespace {
 

@@ -3,7 +3,8 @@
 #include <signal.h>
 #include <stdlib.h>
 
-#include "channel_change.h"
+#include "command_line.h"
+#include "exit_status.h"
 #include "platform-posix.h"
 #include "platform.h"
 #include "run_log.h"

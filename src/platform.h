@@ -1,16 +1,57 @@
 // The few services varnok needs from the system it runs on.
 //
-// The core of the program (the run, the key-command message, the serial
-// line and the run log) is written once against this header. Each platform
-// implements it in one file: platform-win32.cc with the Win32 serial,
-// profile and wait services and the C runtime, platform-posix.cc with
-// termios and a profile reader of our own. The unit tests link a fake in
-// their place that records what the core asked for.
+// The rest of the program is written once against this header. Each
+// platform implements it in a few files chosen by CMake: *-win32.cc with
+// the Win32 serial, profile and wait services and the C runtime, *-posix.cc
+// with termios and stand-ins of our own. The unit tests link a fake in
+// their place that records what the program asked for.
+//
+// The platform gives facts: what failed, in one closed set of kinds, who
+// owns a device or a file, which processes hold a port. It writes no
+// sentence for people; the advice unit words every fact, alike on every
+// platform.
 #ifndef VARNOK_PLATFORM_H
 #define VARNOK_PLATFORM_H
 
+#include <stddef.h>
 #include <stdint.h>
 #include <stdio.h>
+
+/// What went wrong. Each platform maps its own codes to these in one place,
+/// so that the same situation gives the same kind everywhere.
+enum ErrorKind {
+  kErrorNone,
+  kErrorNotFound,    // no such device, file or folder
+  kErrorDenied,      // this user may not open it
+  kErrorBusy,        // another run or program holds the port
+  kErrorNotSerial,   // the port names something that is no serial device
+  kErrorStalled,     // the device took no bytes for kStallMilliseconds
+  kErrorNotRegular,  // a file that is a folder, a FIFO or a device
+  kErrorRefused,     // the line settings' definition could not be read
+  kErrorOther,       // anything else: the system's own words tell
+};
+
+/// A failure: its kind, and the system's own code (errno, GetLastError)
+/// caught at the moment it happened, for the system's words.
+struct Error {
+  ErrorKind kind;
+  unsigned long code;
+};
+
+/// The system's own words for `code`, on one line, in English where the
+/// system has them (the run log holds one byte per character).
+void systemErrorText(unsigned long code, wchar_t* text, size_t capacity);
+
+/// Room for a path, a user's or a group's name in the facts below.
+const size_t kPathCapacity = 1024;
+const size_t kNameCapacity = 64;
+
+/// Opens whichever of descriptors 0 to 2 (stdin, stdout, stderr) the caller
+/// left closed on the null device, so that a file the program opens later
+/// never takes their place. Call it before anything else is opened.
+void openStandardStreams();
+
+// The serial device.
 
 /// An open serial device. `kNoDevice` is no device at all; `kBadDevice` is
 /// what a failed open leaves behind (Win32's INVALID_HANDLE_VALUE).
@@ -18,63 +59,45 @@ typedef intptr_t Device;
 const Device kNoDevice = 0;
 const Device kBadDevice = -1;
 
-/// Failures of our own, beside the system's error codes (errno values on
-/// POSIX, GetLastError codes on Windows). Bit 29 marks an application's own
-/// code on Windows, and no errno comes near it.
-const unsigned long kErrorStalled = 0x20000001;     // the device took no bytes for 2 s
-const unsigned long kErrorNotSerial = 0x20000002;   // the port names a file, not a device
-const unsigned long kErrorDenied = 0x20000003;      // the user may not use the port (POSIX)
-const unsigned long kErrorBusy = 0x20000004;        // another run or program holds the port
-const unsigned long kErrorNotRegular = 0x20000005;  // a settings file that is a FIFO or a device
-
 /// How long a device may take no bytes at all before a write gives up.
 const int kStallMilliseconds = 2000;
-
-/// Opens whichever of descriptors 0 to 2 (stdin, stdout, stderr) the caller
-/// left closed on the null device, so that a file the program opens later
-/// never takes their place. Call it before anything else is opened.
-void openStandardStreams();
-
-/// Outcome of configuring an open device.
-enum ConfigureResult {
-  kConfigured,         // definition read and applied
-  kApplyFailed,        // definition read, the device refused it
-  kDefinitionRefused,  // the definition string could not be read
-};
 
 /// Opens the serial device `name` (as configured, e.g. "COM3" or a device
 /// path) for reading and writing, without waiting for carrier. Runs of the
 /// program take turns on one device, in the order they came: the first
-/// call takes this run's place in line, and the device is opened once
+/// call takes this run's place in the queue, and the device is opened once
 /// every run that came earlier has let go of it (a run that died is
 /// skipped) and no other program that locks it holds it, waiting up to
 /// `patience` milliseconds in all. A later call after kErrorBusy keeps the
 /// place. The place and the turn are held until deviceClose or the end of
 /// the process, however it ends. Returns kBadDevice and sets `*error` when
-/// it cannot open:
-/// kErrorBusy when the device stayed held, kErrorNotSerial when the name
-/// leads to something that is no serial device (a file would be overwritten
-/// by the messages).
-Device deviceOpen(const wchar_t* name, uint32_t patience, unsigned long* error);
+/// it cannot open: kErrorBusy when the device stayed held, kErrorNotSerial
+/// when the name leads to something that is no serial device (a file would
+/// be overwritten by the messages).
+Device deviceOpen(const wchar_t* name, uint32_t patience, Error* error);
 
-/// Reads `definition` ("baud,parity,data bits,stop bits") and applies it to
-/// `device`, with DTR handshaking or the nearest thing the platform has,
-/// and a bound on every write. kApplyFailed, with `*error` set, when the
-/// device refused any of it.
-ConfigureResult deviceConfigure(Device device, const wchar_t* definition, unsigned long* error);
+/// Sets `device` to `definition` ("baud,parity,data bits,stop bits"; the
+/// program asks only for the tuner's "9600,N,8,1"), with DTR handshaking or
+/// the nearest thing the platform has, and a bound on every write.
+/// kErrorRefused when the definition cannot be read; any other kind when
+/// the device refused the settings; kErrorNone when they were applied.
+Error deviceConfigure(Device device, const wchar_t* definition);
 
 /// Writes all `count` bytes and returns once they have left for the line.
 /// Returns false, with `*error` set, when the write failed or fell short;
 /// kErrorStalled when the device took nothing for about kStallMilliseconds,
 /// so that a line held by flow control never holds up the run for long.
-bool deviceWrite(Device device, const unsigned char* bytes, uint32_t count, unsigned long* error);
+bool deviceWrite(Device device, const unsigned char* bytes, uint32_t count, Error* error);
 
-/// Releases `device` and the turn on it; does nothing for kNoDevice or
-/// kBadDevice.
+/// Releases `device` and its place in the queue; does nothing for
+/// kNoDevice or kBadDevice.
 void deviceClose(Device device);
 
-/// A short text for a system error code from this header's functions.
-void errorText(unsigned long error, wchar_t* text, size_t capacity);
+/// Leaves the queue of the port without having opened it, at once: a run
+/// that gave up must not hold up those after it.
+void leavePortQueue();
+
+// Files, time and waiting.
 
 /// Copies the value of `key` in `section` of the profile file `file` into
 /// `value` (at most capacity - 1 characters, always terminated) and returns
@@ -88,13 +111,10 @@ void sleepMilliseconds(uint32_t milliseconds);
 
 /// Whether the file `file` can be read, for telling a missing settings file
 /// from one that cannot be read; the reason in `*error` for the latter
-/// (kErrorNotRegular for a FIFO or a device, which the profile reader
-/// does not read: it could keep it waiting for ever).
+/// (kErrorNotRegular for a folder, a FIFO or a device, which the profile
+/// reader does not read: it could keep it waiting for ever).
 enum FileState { kFileReadable, kFileMissing, kFileUnreadable };
-FileState fileState(const wchar_t* file, unsigned long* error);
-
-/// The working directory, cut to capacity - 1 characters.
-void workingDirectory(wchar_t* text, size_t capacity);
+FileState fileState(const wchar_t* file, Error* error);
 
 /// The local time at `seconds` since 1970 (UTC) as "Www Mmm dd hh:mm:ss
 /// yyyy" (24 characters and a terminator), English names, the day
@@ -107,53 +127,83 @@ void localTimeText(char text[25]);
 /// Opens the run log for appending, creating it, without waiting on it (a
 /// FIFO with no reader is refused, one that is full fails the write);
 /// nullptr when it cannot, with `*error` set.
-FILE* openRunLog(unsigned long* error);
+FILE* openRunLog(Error* error);
 
 /// Waits up to `patience` milliseconds until no other run writes its record
 /// to `log`, and keeps others from writing theirs until `log` is closed.
 /// False when the wait ran out (the record is written all the same).
 bool lockRunLog(FILE* log, uint32_t patience);
 
-// Set-up: what varnok --check and --ports report, and the fixes the
-// messages name. Each platform says what it can; "" where it knows nothing.
+/// What a line feed of the run log becomes when written to the stream from
+/// openRunLog, so that the file holds CR LF: "\n" where the stream is in
+/// text mode and the runtime adds the CR, "\r\n" where it writes bytes as
+/// they are.
+extern const char kLogLineEnd[];
+
+// Facts for setting up: what varnok --check and --ports report, and what
+// the messages name. A fact a platform cannot tell is reported unknown.
 
 /// Makes `folder` the working directory; false, with `*error` set, when it
 /// cannot.
-bool changeDirectory(const wchar_t* folder, unsigned long* error);
+bool changeDirectory(const wchar_t* folder, Error* error);
+
+/// The working directory, cut to capacity - 1 characters.
+void workingDirectory(wchar_t* text, size_t capacity);
 
 /// The full path of `file` (named relative to the working directory).
 void fullPath(const wchar_t* file, wchar_t* text, size_t capacity);
 
-/// The device the port name leads to (a link's target, the path COMn
-/// stands for, Windows' "\.\COM5").
-void deviceTarget(const wchar_t* port, wchar_t* text, size_t capacity);
+/// The device path the port name stands for (COMn's path, Windows'
+/// "\\.\COM5") and the device it leads to once links are followed (the
+/// same where there is no link).
+void deviceTarget(const wchar_t* port, wchar_t path[kPathCapacity], wchar_t target[kPathCapacity]);
 
-/// After the device `port` was refused for lack of permission: what would
-/// let this user open it ("; the device's group is dialout: ..."), or "".
-void accessAdvice(const wchar_t* port, wchar_t* text, size_t capacity);
+/// Who may open a device: its owner, its group, whether the group may read
+/// and write it, and whether this user is in that group by the user
+/// database. `known` is false where the platform does not say.
+struct DeviceAccess {
+  bool known;
+  wchar_t device[kPathCapacity];  // links followed
+  wchar_t owner[kNameCapacity];
+  wchar_t group[kNameCapacity];
+  bool groupMayUse;
+  wchar_t user[kNameCapacity];  // this process's user
+  bool userInGroup;
+};
+void deviceAccess(const wchar_t* port, DeviceAccess* access);
 
-/// The processes that hold the device `port` open, where the system tells
-/// ("pid 123 (minicom)"), or "".
-void portHolders(const wchar_t* port, wchar_t* text, size_t capacity);
+/// A process that has a device open.
+struct Holder {
+  long pid;
+  wchar_t name[kNameCapacity];
+};
 
-/// After the run log could not be opened with `error`: who owns it and the
-/// command that fixes it (" (owned by root: ...)"), or "".
-void runLogAdvice(unsigned long error, wchar_t* text, size_t capacity);
+/// The processes other than this one that hold the device `port` open, as
+/// far as this user may look; up to `capacity` of them. Returns how many,
+/// 0 where none are seen or the platform does not say.
+int portHolders(const wchar_t* port, Holder* holders, int capacity);
+
+/// Who owns varnok.out, or the working directory where there is none yet:
+/// `known` is false where the platform does not say; `mine` when it is
+/// this process's user.
+struct RunLogOwner {
+  bool known;
+  bool logExists;
+  bool mine;
+  wchar_t owner[kNameCapacity];
+  wchar_t user[kNameCapacity];
+  wchar_t folder[kPathCapacity];
+};
+void runLogOwner(RunLogOwner* owner);
 
 /// Whether varnok.out could be opened for appending, writing nothing to
 /// it and leaving none behind where there was none; `*error` says why not.
-bool runLogAppendable(unsigned long* error);
+bool runLogAppendable(Error* error);
 
 /// Calls `line` once for each serial port present, with a line that names
 /// it and what tells it apart (driver, USB ids, serial number, other
 /// names), opening none; returns how many.
 typedef void (*PortLine)(const wchar_t* line, void* context);
 int listPorts(PortLine line, void* context);
-
-/// What a line feed of the run log becomes when written to the stream from
-/// openRunLog, so that the file holds CR LF: "\n" where the stream is in
-/// text mode and the runtime adds the CR, "\r\n" where it writes bytes as
-/// they are.
-extern const char kLogLineEnd[];
 
 #endif  // VARNOK_PLATFORM_H

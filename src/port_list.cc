@@ -2,6 +2,7 @@
 
 #include <stdio.h>
 
+#include "exit_status.h"
 #include "platform.h"
 #include "run_log.h"
 
@@ -15,5 +16,5 @@ void printPort(const wchar_t* line, void*) {
 
 int listSerialPorts() {
   if (listPorts(printPort, nullptr) == 0) say(L"no serial ports found");
-  return fflush(stdout) == 0 ? 0 : 1;
+  return fflush(stdout) == 0 ? kExitOk : kExitFailed;
 }

@@ -4,8 +4,8 @@
 #ifndef VARNOK_PORT_LIST_H
 #define VARNOK_PORT_LIST_H
 
-/// Prints the list on stdout, or a line saying there is none; 0, or 1 when
-/// stdout cannot be written.
+/// Prints the list on stdout, or a line saying there is none; kExitOk, or
+/// kExitFailed when stdout cannot be written.
 int listSerialPorts();
 
 #endif  // VARNOK_PORT_LIST_H

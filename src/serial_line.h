@@ -1,10 +1,11 @@
-// The serial line to the tuner: open the device named by portName,
-// configure it (9600 baud, no parity, 8 data bits, 1 stop bit, DTR
-// handshake), write buffers to it, close it. Nothing is read from it.
+// The serial line to the tuner: open the device named by portName, set it
+// up (9600 baud, no parity, 8 data bits, 1 stop bit, DTR handshake), write
+// buffers to it, close it. Nothing is read from it.
 //
-// Called in this order: openPort once, writeBuffer any number of times,
-// closePort once. The opening's progress and failures, and the closing, go
-// to the run log; writes are not logged.
+// Called in this order: claimPort (so that a run takes its turn before its
+// record begins), openPort once, writeBuffer any number of times, closePort
+// once. The opening's progress and failures, and the closing, go to the run
+// log; writes are not logged.
 //
 // hPort is in one of three states: kNoDevice (at start, after closePort, and
 // after the definition string was refused), open, or kBadDevice (after a
@@ -25,28 +26,41 @@ extern wchar_t portName[kPortNameCapacity];
 
 extern Device hPort;
 
-/// Why the latest openPort or writeBuffer failed: the platform's error
-/// code, caught at the moment of failure (0 for a refused definition).
-extern unsigned long lineError;
-
-/// A short text for lineError, for a message on stderr.
-void lineErrorText(wchar_t* text, size_t capacity);
+/// Why the latest claimPort, openPort or writeBuffer failed, caught at the
+/// moment of failure. Only the serial line writes it.
+extern Error lineError;
 
 /// How long a run waits in all for its turn on a port that another run (or
-/// another program) holds; after a second it says so on stderr.
+/// another program) holds.
 const uint32_t kTurnMilliseconds = 10000;
 
-/// Opens the device named by portName for this run alone, logging nothing.
-/// Runs on one port take turns: while another holds it, this waits, up to
-/// kTurnMilliseconds, and then fails as any open that fails. The run claims
-/// the port before it writes its record, so that the records of runs that
-/// take turns stay whole in a log they share. True when the device is open.
-bool claimPort();
+/// How the port is set up for the tuner, the only settings ever asked for.
+extern const wchar_t kLineSettings[];
 
-/// Logs the port line, opens the device unless claimPort did, and
-/// configures it. True when it is open and took its settings; false, with
-/// the failure logged, otherwise: hPort is then kBadDevice, or kNoDevice
-/// when the definition string was refused.
+/// Opens the device `name` and sets it up for the tuner, waiting up to
+/// `patience` milliseconds for its turn. True, with `*device` open, when it
+/// took its settings. False otherwise, with `*error` set and the device let
+/// go: `*device` is then kNoDevice when the definition was refused (the
+/// device did open), or kBadDevice. Touches no program-wide state: the run
+/// and varnok --check both open their port with it.
+bool openLine(const wchar_t* name, uint32_t patience, Device* device, Error* error);
+
+/// Opens the port in portName for this run, waiting up to `patience`
+/// milliseconds for its turn, and logs nothing: the run claims the port
+/// before it writes its record, so that the records of runs that take turns
+/// stay whole in a log they share. A claim that ran out of patience keeps
+/// the run's place in the queue for another try. True when the port is
+/// open; a later claim does nothing then.
+bool claimPort(uint32_t patience);
+
+/// Gives up the port's queue after a claim that failed, at once, so that
+/// no run after this one waits for it.
+void giveUpPort();
+
+/// Logs the port line, claims the port unless that was done, and logs how
+/// the opening went. True when it is open and took its settings; false,
+/// with the failure logged, otherwise: hPort is then kBadDevice, or
+/// kNoDevice when the definition string was refused.
 bool openPort();
 
 /// Writes `count` bytes and waits until they have left. True only when

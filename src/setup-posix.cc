@@ -1,4 +1,4 @@
-// The set-up services on POSIX systems: the serial ports from sysfs (read,
+// The set-up facts on POSIX systems: the serial ports from sysfs (read,
 // never opened), device groups and owners from the user database, holders
 // from /proc.
 #include <dirent.h>
@@ -15,21 +15,8 @@
 #include <wchar.h>
 
 #include "platform-posix.h"
-#include "platform.h"
 
 namespace {
-
-// Formats into a wide text, as the messages are held.
-void wideText(wchar_t* text, size_t capacity, const char* format, ...)
-    __attribute__((format(printf, 3, 4)));
-void wideText(wchar_t* text, size_t capacity, const char* format, ...) {
-  char narrow[2048];
-  va_list values;
-  va_start(values, format);
-  vsnprintf(narrow, sizeof narrow, format, values);
-  va_end(values);
-  widenInto(narrow, text, capacity);
-}
 
 // Adds to the text in `line`, cut to fit.
 void append(char* line, size_t capacity, const char* format, ...)
@@ -51,9 +38,16 @@ void readLine(const char* path, char* line, size_t capacity) {
   fclose(f);
 }
 
-const char* userName() {
+// This process's user by name, into `name`.
+void userName(wchar_t* name) {
   struct passwd* user = getpwuid(geteuid());
-  return user ? user->pw_name : "this user";
+  widenInto(user ? user->pw_name : "this user", name, kNameCapacity);
+}
+
+// The name of the user `uid`, into `name`.
+void ownerName(uid_t uid, wchar_t* name) {
+  struct passwd* owner = getpwuid(uid);
+  widenInto(owner ? owner->pw_name : "another user", name, kNameCapacity);
 }
 
 // The device a port leads to, links followed.
@@ -62,132 +56,130 @@ bool resolvedDevice(const wchar_t* port, char* resolved) {
   return devicePath(port, path, sizeof path) && realpath(path, resolved) != nullptr;
 }
 
-}  // namespace
-
-bool changeDirectory(const wchar_t* folder, unsigned long* error) {
-  char path[4096];
-  if (!narrowPath(folder, path, sizeof path) || chdir(path) != 0) {
-    *error = errno ? errno : ENOENT;
-    return false;
-  }
-  return true;
-}
-
-void fullPath(const wchar_t* file, wchar_t* text, size_t capacity) {
-  char path[4096], folder[4096];
-  if (!narrowPath(file, path, sizeof path)) path[0] = 0;
-  if (!getcwd(folder, sizeof folder)) strcpy(folder, ".");
-  const char* name = strncmp(path, "./", 2) == 0 ? path + 2 : path;
-  wideText(text, capacity, "%s/%s", strcmp(folder, "/") == 0 ? "" : folder, name);
-}
-
-void deviceTarget(const wchar_t* port, wchar_t* text, size_t capacity) {
-  char path[4096], resolved[PATH_MAX];
-  if (!devicePath(port, path, sizeof path)) path[0] = 0;
-  if (realpath(path, resolved) && strcmp(resolved, path) != 0)
-    wideText(text, capacity, "%s (through %s)", resolved, path);
-  else
-    wideText(text, capacity, "%s", path);
-}
-
-void accessAdvice(const wchar_t* port, wchar_t* text, size_t capacity) {
-  text[0] = 0;
-  char resolved[PATH_MAX];
-  struct stat device;
-  if (!resolvedDevice(port, resolved) || stat(resolved, &device) != 0) return;
-  struct group* group = getgrgid(device.st_gid);
-  if (!group || (device.st_mode & (S_IRGRP | S_IWGRP)) != (S_IRGRP | S_IWGRP)) {
-    struct passwd* owner = getpwuid(device.st_uid);
-    wideText(text, capacity, "; only %s may open %s", owner ? owner->pw_name : "its owner",
-             resolved);
-    return;
-  }
-  const char* name = group->gr_name;  // getgrgid's buffer: copied before the next call
-  char groupName[256];
-  snprintf(groupName, sizeof groupName, "%s", name);
-  // In the group by the user database, but not this process: it started
-  // before the user joined, and a group takes effect in processes started
-  // after that.
+// Whether this user is in the group `gid` by the user database (a group
+// joined since this process started counts there, not in the process).
+bool userInGroup(gid_t gid) {
+  // More groups than any real set-up gives one user; getgrouplist says
+  // when there are more, and then the answer is no.
   gid_t groups[256];
   int count = 256;
   struct passwd* user = getpwuid(geteuid());
-  bool member = false;
-  if (user && getgrouplist(user->pw_name, user->pw_gid, groups, &count) >= 0)
-    for (int i = 0; i < count; ++i) member = member || groups[i] == device.st_gid;
-  if (member)
-    wideText(text, capacity,
-             "; %s is in the group %s of %s, but this process started before that: restart it "
-             "(the recorder, or log in again)",
-             userName(), groupName, resolved);
-  else
-    wideText(text, capacity,
-             "; %s belongs to the group %s: add %s to it (sudo usermod -aG %s %s), then restart "
-             "the recorder or log in again",
-             resolved, groupName, userName(), groupName, userName());
+  if (!user || getgrouplist(user->pw_name, user->pw_gid, groups, &count) < 0) return false;
+  for (int i = 0; i < count; ++i)
+    if (groups[i] == gid) return true;
+  return false;
 }
 
-void portHolders(const wchar_t* port, wchar_t* text, size_t capacity) {
-  text[0] = 0;
-  char resolved[PATH_MAX], found[1024] = "";
-  if (!resolvedDevice(port, resolved)) return;
-  // Only the processes this user may look into; root sees all.
-  DIR* processes = opendir("/proc");
-  if (!processes) return;
-  size_t used = 0;
-  while (struct dirent* process = readdir(processes)) {
-    if (process->d_name[0] < '1' || process->d_name[0] > '9') continue;
-    char fdPath[300];
-    snprintf(fdPath, sizeof fdPath, "/proc/%s/fd", process->d_name);
-    DIR* fds = opendir(fdPath);
-    if (!fds) continue;
-    bool holds = false;
-    while (struct dirent* fd = readdir(fds)) {
-      char link[600], target[PATH_MAX];
-      snprintf(link, sizeof link, "%s/%s", fdPath, fd->d_name);
-      ssize_t n = readlink(link, target, sizeof target - 1);
-      if (n > 0) {
-        target[n] = 0;
-        holds = holds || strcmp(target, resolved) == 0;
-      }
-    }
-    closedir(fds);
-    if (holds && getpid() != atoi(process->d_name)) {
-      char comm[300], command[64];
-      snprintf(comm, sizeof comm, "/proc/%s/comm", process->d_name);
-      readLine(comm, command, sizeof command);
-      int n = snprintf(found + used, sizeof found - used, "%spid %s (%s)", used ? ", " : "",
-                       process->d_name, command);
-      if (n > 0 && size_t(n) < sizeof found - used) used += size_t(n);
+// Whether the process in /proc/`pid` has `device` open.
+bool holds(const char* pid, const char* device) {
+  char fdPath[300];
+  snprintf(fdPath, sizeof fdPath, "/proc/%s/fd", pid);
+  DIR* fds = opendir(fdPath);
+  if (!fds) return false;
+  bool found = false;
+  while (struct dirent* fd = readdir(fds)) {
+    char link[600], target[PATH_MAX];
+    snprintf(link, sizeof link, "%s/%s", fdPath, fd->d_name);
+    ssize_t n = readlink(link, target, sizeof target - 1);
+    if (n > 0) {
+      target[n] = 0;
+      found = found || strcmp(target, device) == 0;
     }
   }
+  closedir(fds);
+  return found;
+}
+
+}  // namespace
+
+bool changeDirectory(const wchar_t* folder, Error* error) {
+  char path[4096];
+  if (!narrowPath(folder, path, sizeof path)) {
+    *error = errorFrom(folder[0] ? ENAMETOOLONG : ENOENT);
+    return false;
+  }
+  if (chdir(path) == 0) return true;
+  *error = errorFrom(errno);
+  return false;
+}
+
+void workingDirectory(wchar_t* text, size_t capacity) {
+  char path[4096];
+  if (!getcwd(path, sizeof path)) strcpy(path, ".");
+  widenInto(path, text, capacity);
+}
+
+void fullPath(const wchar_t* file, wchar_t* text, size_t capacity) {
+  char path[4096], folder[4096], full[8200];
+  if (!narrowPath(file, path, sizeof path)) path[0] = 0;
+  if (!getcwd(folder, sizeof folder)) strcpy(folder, ".");
+  const char* name = strncmp(path, "./", 2) == 0 ? path + 2 : path;
+  snprintf(full, sizeof full, "%s/%s", strcmp(folder, "/") == 0 ? "" : folder, name);
+  widenInto(full, text, capacity);
+}
+
+void deviceTarget(const wchar_t* port, wchar_t path[kPathCapacity], wchar_t target[kPathCapacity]) {
+  char device[4096], resolved[PATH_MAX];
+  if (!devicePath(port, device, sizeof device)) device[0] = 0;
+  widenInto(device, path, kPathCapacity);
+  widenInto(realpath(device, resolved) ? resolved : device, target, kPathCapacity);
+}
+
+void deviceAccess(const wchar_t* port, DeviceAccess* access) {
+  memset(access, 0, sizeof *access);
+  char resolved[PATH_MAX];
+  struct stat device;
+  if (!resolvedDevice(port, resolved) || stat(resolved, &device) != 0) return;
+  access->known = true;
+  widenInto(resolved, access->device, kPathCapacity);
+  ownerName(device.st_uid, access->owner);
+  struct group* group = getgrgid(device.st_gid);
+  if (group) widenInto(group->gr_name, access->group, kNameCapacity);
+  access->groupMayUse = group && (device.st_mode & (S_IRGRP | S_IWGRP)) == (S_IRGRP | S_IWGRP);
+  userName(access->user);
+  access->userInGroup = userInGroup(device.st_gid);
+}
+
+int portHolders(const wchar_t* port, Holder* holders, int capacity) {
+  char resolved[PATH_MAX];
+  if (!resolvedDevice(port, resolved)) return 0;
+  // Only the processes this user may look into; root sees all.
+  DIR* processes = opendir("/proc");
+  if (!processes) return 0;
+  int count = 0;
+  while (struct dirent* process = readdir(processes)) {
+    const char* pid = process->d_name;
+    if (pid[0] < '1' || pid[0] > '9' || getpid() == atoi(pid) || !holds(pid, resolved)) continue;
+    if (count == capacity) break;
+    char comm[300], command[kNameCapacity];
+    snprintf(comm, sizeof comm, "/proc/%s/comm", pid);
+    readLine(comm, command, sizeof command);
+    holders[count].pid = atol(pid);
+    widenInto(command, holders[count].name, kNameCapacity);
+    ++count;
+  }
   closedir(processes);
-  wideText(text, capacity, "%s", found);
+  return count;
 }
 
-void runLogAdvice(unsigned long error, wchar_t* text, size_t capacity) {
-  text[0] = 0;
-  if (error != EACCES && error != EPERM && error != EROFS) return;
+void runLogOwner(RunLogOwner* owner) {
+  memset(owner, 0, sizeof *owner);
   char folder[4096];
-  if (!getcwd(folder, sizeof folder)) return;
   struct stat st;
-  bool exists = stat("varnok.out", &st) == 0;
-  if (!exists && stat(".", &st) != 0) return;
-  if (st.st_uid == geteuid()) return;
-  struct passwd* owner = getpwuid(st.st_uid);
-  char ownerName[256];
-  snprintf(ownerName, sizeof ownerName, "%s", owner ? owner->pw_name : "another user");
-  if (exists)
-    wideText(text, capacity, " (it belongs to %s: sudo chown %s '%s/varnok.out')", ownerName,
-             userName(), folder);
-  else
-    wideText(text, capacity, " (the folder belongs to %s: sudo chown %s '%s')", ownerName,
-             userName(), folder);
+  if (!getcwd(folder, sizeof folder)) return;
+  owner->logExists = stat("varnok.out", &st) == 0;
+  if (!owner->logExists && stat(".", &st) != 0) return;
+  owner->known = true;
+  owner->mine = st.st_uid == geteuid();
+  ownerName(st.st_uid, owner->owner);
+  userName(owner->user);
+  widenInto(folder, owner->folder, kPathCapacity);
 }
 
-bool runLogAppendable(unsigned long* error) {
+bool runLogAppendable(Error* error) {
   bool exists = access("varnok.out", F_OK) == 0;
   if (access(exists ? "varnok.out" : ".", W_OK) == 0) return true;
-  *error = errno;
+  *error = errorFrom(errno);
   return false;
 }
 

@@ -1,6 +1,6 @@
-// The set-up services on Windows: the COM ports the system lists, with the
+// The set-up facts on Windows: the COM ports the system lists, with the
 // names Device Manager shows. Windows tells no owner or holder that a
-// console program could name, so those say nothing.
+// console program could name: those facts are unknown here.
 #include <windows.h>
 
 #include <initguid.h>
@@ -9,14 +9,20 @@
 #include <setupapi.h>
 #include <stdio.h>
 #include <stdlib.h>
+#include <string.h>
 #include <wchar.h>
 
-#include "platform.h"
+#include "platform-win32.h"
 
-bool changeDirectory(const wchar_t* folder, unsigned long* error) {
+bool changeDirectory(const wchar_t* folder, Error* error) {
   if (SetCurrentDirectoryW(folder)) return true;
-  *error = GetLastError();
+  *error = errorFrom(GetLastError());
   return false;
+}
+
+void workingDirectory(wchar_t* text, size_t capacity) {
+  DWORD length = GetCurrentDirectoryW(DWORD(capacity), text);
+  if (length == 0 || length >= capacity) wcscpy(text, L".");
 }
 
 void fullPath(const wchar_t* file, wchar_t* text, size_t capacity) {
@@ -25,27 +31,28 @@ void fullPath(const wchar_t* file, wchar_t* text, size_t capacity) {
   text[capacity - 1] = 0;
 }
 
-void deviceTarget(const wchar_t* port, wchar_t* text, size_t capacity) {
+void deviceTarget(const wchar_t* port, wchar_t path[kPathCapacity], wchar_t target[kPathCapacity]) {
   if (wcsncmp(port, L"\\\\.\\", 4) == 0)
-    _snwprintf(text, capacity, L"%ls", port);
+    _snwprintf(path, kPathCapacity, L"%ls", port);
   else
-    _snwprintf(text, capacity, L"\\\\.\\%ls", port);
-  text[capacity - 1] = 0;
+    _snwprintf(path, kPathCapacity, L"\\\\.\\%ls", port);
+  path[kPathCapacity - 1] = 0;
+  wcscpy(target, path);
 }
 
-void accessAdvice(const wchar_t*, wchar_t* text, size_t) {
-  text[0] = 0;
+void deviceAccess(const wchar_t*, DeviceAccess* access) {
+  memset(access, 0, sizeof *access);
 }
 
-void portHolders(const wchar_t*, wchar_t* text, size_t) {
-  text[0] = 0;
+int portHolders(const wchar_t*, Holder*, int) {
+  return 0;
 }
 
-void runLogAdvice(unsigned long, wchar_t* text, size_t) {
-  text[0] = 0;
+void runLogOwner(RunLogOwner* owner) {
+  memset(owner, 0, sizeof *owner);
 }
 
-bool runLogAppendable(unsigned long* error) {
+bool runLogAppendable(Error* error) {
   // Opening for appending writes nothing; where there is no log yet, one
   // made and deleted at once shows that the folder takes it.
   HANDLE h = CreateFileW(L".\\varnok.out", FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE,
@@ -54,7 +61,7 @@ bool runLogAppendable(unsigned long* error) {
     h = CreateFileW(L".\\varnok.out", FILE_APPEND_DATA, 0, NULL, CREATE_NEW,
                     FILE_FLAG_DELETE_ON_CLOSE, NULL);
   if (h == INVALID_HANDLE_VALUE) {
-    *error = GetLastError();
+    *error = errorFrom(GetLastError());
     return false;
   }
   CloseHandle(h);

@@ -1,84 +1,83 @@
 #include "setup_check.h"
 
 #include <stdio.h>
-#include <string.h>
 #include <wchar.h>
 
-#include "channel_change.h"
+#include "advice.h"
+#include "exit_status.h"
 #include "platform.h"
 #include "run_log.h"
 #include "serial_line.h"
-#include "setup_advice.h"
+#include "settings.h"
 
 namespace {
 
-const size_t kTextCapacity = 1400;
-
 // The port, as a run would open it: true when it would.
-bool checkPort() {
-  wchar_t text[kTextCapacity];
-  deviceTarget(portName, text, kTextCapacity);
-  say(L"ok    port: %s, the device %s", portName, text);
+bool checkPort(const wchar_t* port) {
+  wchar_t text[kMessageCapacity];
+  deviceWords(port, text, kMessageCapacity);
+  say(L"ok    port: %s, the device %s", port, text);
   // No waiting: a port another run holds now is said to be held.
-  hPort = deviceOpen(portName, 0, &lineError);
-  if (hPort != kBadDevice) {
-    ConfigureResult configured = deviceConfigure(hPort, L"9600,N,8,1", &lineError);
-    deviceClose(hPort);
-    hPort = kNoDevice;
-    if (configured == kConfigured) {
-      say(L"ok    a serial device: opened and set to 9600 8N1, nothing sent");
-      say(L"ok    this user may open it, and no other run or program holds it");
-      return true;
-    }
-    if (configured == kDefinitionRefused) lineError = 0;
+  Device device = kNoDevice;
+  Error error = {kErrorNone, 0};
+  if (openLine(port, 0, &device, &error)) {
+    deviceClose(device);
+    say(L"ok    a serial device: opened and set to 9600 8N1, nothing sent");
+    say(L"ok    this user may open it, and no other run or program holds it");
+    return true;
   }
-  if (lineError == kErrorBusy) {
-    wchar_t holders[400];
-    portHolders(portName, holders, 400);
-    say(L"FAIL  port %s is held by another run or program%s%s; a run would wait up to %d "
-        L"seconds for it",
-        portName, holders[0] ? L": " : L"", holders, int(kTurnMilliseconds / 1000));
+  if (error.kind == kErrorBusy) {
+    leavePortQueue();
+    holderWords(port, text, kMessageCapacity);
+    say(L"FAIL  port %s is held by another run or program%s; a run would wait up to %d seconds "
+        L"for it",
+        port, text, int(kTurnMilliseconds / 1000));
     return false;
   }
-  portFailure(text, kTextCapacity);
+  portFailure(port, error, text, kMessageCapacity);
   say(L"FAIL  %s", text);
   return false;
+}
+
+void checkPause(const Settings& settings) {
+  wchar_t text[kMessageCapacity];
+  if (pauseWarning(settings, text, kMessageCapacity))
+    say(L"warn  %s", text);
+  else
+    say(L"ok    pause after each digit: %d milliseconds%s", int(settings.pause),
+        settings.hasPause ? L"" : L" (no sleepTime: the default)");
+}
+
+void checkRunLog() {
+  wchar_t text[kMessageCapacity];
+  Error error = {kErrorNone, 0};
+  if (runLogAppendable(&error)) {
+    fullPath(L".\\varnok.out", text, kMessageCapacity);
+    say(L"ok    the run log can be appended: %s", text);
+  } else {
+    runLogFailure(error, text, kMessageCapacity);
+    say(L"warn  %s (a run would send the channel all the same)", text);
+  }
 }
 
 }  // namespace
 
 int checkSetup() {
-  wchar_t text[kTextCapacity];
+  wchar_t text[kMessageCapacity];
+  Settings settings;
+  readSettings(&settings);
   bool opens = false;
-  const wchar_t* port = readSetting(L"port");
-  if (port) {
-    fullPath(kSettingsFile, text, kTextCapacity);
+  if (settings.hasPort) {
+    fullPath(kSettingsFile, text, kMessageCapacity);
     say(L"ok    settings: %s", text);
-    memset(portName, 0, sizeof portName);
-    wcsncpy(portName, port, kPortNameCapacity - 1);
-    opens = checkPort();
+    opens = checkPort(settings.port);
   } else {
-    settingsFailure(text, kTextCapacity);
+    settingsFailure(text, kMessageCapacity);
     say(L"FAIL  %s", text);
   }
-
-  const wchar_t* pause = readSetting(L"sleepTime");
-  if (pause && pauseWarning(pause, text, kTextCapacity))
-    say(L"warn  %s", text);
-  else
-    say(L"ok    pause after each digit: %d milliseconds%s",
-        int(pause ? pauseFromText(pause) : sleepTime),
-        pause ? L"" : L" (no sleepTime: the default)");
-
-  unsigned long error = 0;
-  if (runLogAppendable(&error)) {
-    fullPath(L".\\varnok.out", text, kTextCapacity);
-    say(L"ok    the run log can be appended: %s", text);
-  } else {
-    runLogFailure(error, text, kTextCapacity);
-    say(L"warn  %s (a run would send the channel all the same)", text);
-  }
+  checkPause(settings);
+  checkRunLog();
   say(opens ? L"varnok --check: a run would send the channel (exit 0)"
             : L"varnok --check: a run would not send the channel (exit 1)");
-  return fflush(stdout) == 0 && opens ? kExitChanged : kExitFailed;
+  return fflush(stdout) == 0 && opens ? kExitOk : kExitFailed;
 }

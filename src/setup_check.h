@@ -8,7 +8,8 @@
 
 /// Prints one fact a line on stdout, each marked "ok", "warn" (a run would
 /// still send) or "FAIL" (it would not), the fix named where one is known.
-/// Returns 0 when a run would open the port, 1 when it would not.
+/// Returns kExitOk when a run would open the port, kExitFailed when it
+/// would not.
 int checkSetup();
 
 #endif  // VARNOK_SETUP_CHECK_H

@@ -5,7 +5,6 @@
 #include <fstream>
 #include <sstream>
 
-#include "channel_change.h"
 #include "key_command.h"
 #include "serial_line.h"
 
@@ -18,7 +17,7 @@ namespace fake {
 std::vector<std::string> calls;
 std::map<std::wstring, std::wstring> settings;
 bool openFails;
-ConfigureResult configureResult;
+ErrorKind configureResult;
 int failWriteNumber;
 bool logFails;
 uint32_t heldFor;
@@ -38,7 +37,7 @@ void reset() {
   calls.clear();
   settings.clear();
   openFails = false;
-  configureResult = kConfigured;
+  configureResult = kErrorNone;
   failWriteNumber = 0;
   logFails = false;
   heldFor = 0;
@@ -47,7 +46,6 @@ void reset() {
   std::remove(kLogPath);
   // Program-wide state starts over as in a new process.
   hPort = kNoDevice;
-  sleepTime = 200;
   std::memset(portName, 0, sizeof portName);
   std::memset(keyMessage + kKeySlot, 0xFF, 3);
 }
@@ -78,7 +76,7 @@ std::vector<std::string> writes() {
 
 }  // namespace fake
 
-Device deviceOpen(const wchar_t* name, uint32_t patience, unsigned long* error) {
+Device deviceOpen(const wchar_t* name, uint32_t patience, Error* error) {
   fake::calls.push_back("open " + fake::narrow(name));
   fake::logAtOpen = fake::logBytes();
   if (fake::heldFor > 0) {
@@ -87,27 +85,26 @@ Device deviceOpen(const wchar_t* name, uint32_t patience, unsigned long* error) 
     fake::heldFor -= waited;
     fake::calls.back() += " waited " + std::to_string(waited);
     if (fake::heldFor > 0) {
-      *error = kErrorBusy;
+      *error = Error{kErrorBusy, 0};
       return kBadDevice;
     }
   }
   if (fake::openFails || !*name) {
-    *error = 2;
+    *error = Error{kErrorNotFound, 2};
     return kBadDevice;
   }
   return Device(42);
 }
 
-ConfigureResult deviceConfigure(Device, const wchar_t* definition, unsigned long* error) {
+Error deviceConfigure(Device, const wchar_t* definition) {
   fake::calls.push_back("configure " + fake::narrow(definition));
-  if (fake::configureResult == kApplyFailed) *error = 22;
-  return fake::configureResult;
+  return Error{fake::configureResult, fake::configureResult == kErrorOther ? 22ul : 0ul};
 }
 
-bool deviceWrite(Device, const unsigned char* bytes, uint32_t count, unsigned long* error) {
+bool deviceWrite(Device, const unsigned char* bytes, uint32_t count, Error* error) {
   if (++fake::writeCount == fake::failWriteNumber) {
     fake::calls.push_back("write failed");
-    *error = 5;
+    *error = Error{kErrorOther, 5};
     return false;
   }
   fake::calls.push_back("write " + fake::hex(bytes, count));
@@ -118,8 +115,12 @@ void deviceClose(Device device) {
   if (device != kNoDevice && device != kBadDevice) fake::calls.push_back("close");
 }
 
-void errorText(unsigned long error, wchar_t* text, size_t capacity) {
-  std::swprintf(text, capacity, L"fake error %lu", error);
+void leavePortQueue() {
+  fake::calls.push_back("leave queue");
+}
+
+void systemErrorText(unsigned long code, wchar_t* text, size_t capacity) {
+  std::swprintf(text, capacity, L"fake error %lu", code);
 }
 
 uint32_t readProfileString(const wchar_t* section, const wchar_t* key, wchar_t* value,
@@ -137,7 +138,7 @@ void sleepMilliseconds(uint32_t milliseconds) {
   fake::calls.push_back("sleep " + std::to_string(milliseconds));
 }
 
-FileState fileState(const wchar_t*, unsigned long*) {
+FileState fileState(const wchar_t*, Error*) {
   return fake::settings.empty() ? kFileMissing : kFileReadable;
 }
 
@@ -155,9 +156,9 @@ void localTimeText(char text[25]) {
   timeText(0, text);
 }
 
-FILE* openRunLog(unsigned long* error) {
+FILE* openRunLog(Error* error) {
   if (fake::logFails) {
-    *error = 13;
+    *error = Error{kErrorDenied, 13};
     return nullptr;
   }
   return std::fopen(fake::kLogPath, "ab");
@@ -167,7 +168,7 @@ bool lockRunLog(FILE*, uint32_t) {
   return true;
 }
 
-bool changeDirectory(const wchar_t*, unsigned long*) {
+bool changeDirectory(const wchar_t*, Error*) {
   return true;
 }
 
@@ -175,23 +176,24 @@ void fullPath(const wchar_t* file, wchar_t* text, size_t capacity) {
   wcsncpy(text, file, capacity);
 }
 
-void deviceTarget(const wchar_t* port, wchar_t* text, size_t capacity) {
-  wcsncpy(text, port, capacity);
+void deviceTarget(const wchar_t* port, wchar_t path[kPathCapacity], wchar_t target[kPathCapacity]) {
+  wcsncpy(path, port, kPathCapacity);
+  wcsncpy(target, port, kPathCapacity);
 }
 
-void accessAdvice(const wchar_t*, wchar_t* text, size_t) {
-  text[0] = 0;
+void deviceAccess(const wchar_t*, DeviceAccess* access) {
+  *access = DeviceAccess();
 }
 
-void portHolders(const wchar_t*, wchar_t* text, size_t) {
-  text[0] = 0;
+int portHolders(const wchar_t*, Holder*, int) {
+  return 0;
 }
 
-void runLogAdvice(unsigned long, wchar_t* text, size_t) {
-  text[0] = 0;
+void runLogOwner(RunLogOwner* owner) {
+  *owner = RunLogOwner();
 }
 
-bool runLogAppendable(unsigned long*) {
+bool runLogAppendable(Error*) {
   return true;
 }
 

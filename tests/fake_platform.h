@@ -20,8 +20,8 @@ extern std::vector<std::string> calls;
 extern std::map<std::wstring, std::wstring> settings;
 
 extern bool openFails;
-extern ConfigureResult configureResult;
-extern int failWriteNumber;  // the 1-based write that fails; 0 for none
+extern ErrorKind configureResult;  // kErrorRefused, kErrorOther or kErrorNone
+extern int failWriteNumber;        // the 1-based write that fails; 0 for none
 extern bool logFails;
 extern uint32_t heldFor;       // milliseconds another run keeps the port
 extern std::string logAtOpen;  // the log's bytes when the port was opened

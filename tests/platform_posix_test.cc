@@ -15,7 +15,7 @@
 #include <thread>
 
 #include "platform-posix.h"
-#include "platform.h"
+#include "profile.h"
 
 namespace {
 
@@ -168,20 +168,6 @@ TEST(DevicePath, ComNamesAndPaths) {
   EXPECT_FALSE(devicePath(L"/dev/ttyUSB0", tiny, sizeof tiny));
 }
 
-TEST(Definition, ReadsTheTunersAndRefusesNonsense) {
-  LineSettings s;
-  ASSERT_TRUE(parseDefinition(L"9600,N,8,1", &s));
-  EXPECT_EQ(s.speed, speed_t(B9600));
-  EXPECT_EQ(s.parity, 'N');
-  EXPECT_EQ(s.dataBits, 8);
-  EXPECT_EQ(s.stopBits, 1);
-  ASSERT_TRUE(parseDefinition(L"19200,e,7,2", &s));
-  EXPECT_EQ(s.parity, 'E');
-  for (const wchar_t* bad : {L"", L"9600", L"9601,N,8,1", L"9600,X,8,1", L"9600,N,9,1",
-                             L"9600,N,8,3", L"9600,N,8,1,", L"baud=9600"})
-    EXPECT_FALSE(parseDefinition(bad, &s)) << bad;
-}
-
 TEST(TimeText, EnglishWithTheDayZeroPadded) {
   struct tm t = {};
   t.tm_year = 2009 - 1900;
@@ -226,11 +212,13 @@ class PtyDevice : public testing::Test {
 };
 
 TEST_F(PtyDevice, OpensConfiguresRawAndWritesEveryByte) {
-  unsigned long error = 0;
+  Error error = {kErrorNone, 0};
   Device d = deviceOpen(wpath.c_str(), 0, &error);
-  ASSERT_NE(d, kBadDevice) << error;
-  EXPECT_EQ(deviceConfigure(d, L"9600,N,8,1", &error), kConfigured);
-  EXPECT_EQ(deviceConfigure(d, L"nonsense", &error), kDefinitionRefused);
+  ASSERT_NE(d, kBadDevice) << error.code;
+  // Only the tuner's settings are ever asked for.
+  for (const wchar_t* other : {L"19200,N,8,1", L"9600,E,7,1", L"nonsense", L""})
+    EXPECT_EQ(deviceConfigure(d, other).kind, kErrorRefused) << other;
+  EXPECT_EQ(deviceConfigure(d, L"9600,N,8,1").kind, kErrorNone);
 
   struct termios t;
   ASSERT_EQ(tcgetattr(master, &t), 0);  // a pty's two ends share their settings
@@ -244,7 +232,7 @@ TEST_F(PtyDevice, OpensConfiguresRawAndWritesEveryByte) {
 
   unsigned char bytes[256];
   for (int i = 0; i < 256; ++i) bytes[i] = (unsigned char)i;
-  ASSERT_TRUE(deviceWrite(d, bytes, 256, &error)) << error;
+  ASSERT_TRUE(deviceWrite(d, bytes, 256, &error)) << error.code;
   std::string got;
   char buffer[512];
   while (got.size() < 256) {
@@ -259,12 +247,12 @@ TEST_F(PtyDevice, OpensConfiguresRawAndWritesEveryByte) {
 }
 
 TEST_F(PtyDevice, HeldDeviceWaitsItsTurn) {
-  unsigned long error = 0;
+  Error error = {kErrorNone, 0};
   Device first = deviceOpen(wpath.c_str(), 0, &error);
   ASSERT_NE(first, kBadDevice);
   auto start = std::chrono::steady_clock::now();
   EXPECT_EQ(deviceOpen(wpath.c_str(), 200, &error), kBadDevice);
-  EXPECT_EQ(error, kErrorBusy);
+  EXPECT_EQ(error.kind, kErrorBusy);
   EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(150));
   // The holder lets go while the next one waits.
   std::thread holder([first] {
@@ -278,7 +266,7 @@ TEST_F(PtyDevice, HeldDeviceWaitsItsTurn) {
 }
 
 TEST_F(PtyDevice, StalledLineFailsTheWriteInTime) {
-  unsigned long error = 0;
+  Error error = {kErrorNone, 0};
   Device d = deviceOpen(wpath.c_str(), 0, &error);
   ASSERT_NE(d, kBadDevice);
   int slave = open(path.c_str(), O_RDWR | O_NOCTTY);
@@ -286,7 +274,7 @@ TEST_F(PtyDevice, StalledLineFailsTheWriteInTime) {
   ASSERT_EQ(tcflow(slave, TCOOFF), 0);
   unsigned char byte = 0x10;
   EXPECT_FALSE(deviceWrite(d, &byte, 1, &error));
-  EXPECT_EQ(error, kErrorStalled);
+  EXPECT_EQ(error.kind, kErrorStalled);
   tcflow(slave, TCOON);
   close(slave);
   deviceClose(d);
@@ -295,16 +283,16 @@ TEST_F(PtyDevice, StalledLineFailsTheWriteInTime) {
 TEST(Device, OnlyATerminalDeviceOpens) {
   const struct {
     const wchar_t* name;
-    unsigned long error;
+    ErrorKind kind;
   } cases[] = {
-      {L"/nonexistent/tty", ENOENT},           {L"", ENOENT},
+      {L"/nonexistent/tty", kErrorNotFound},   {L"", kErrorNotFound},
       {L"/dev/null", kErrorNotSerial},  // a character device, but no terminal
-      {L"/proc/self/status", kErrorNotSerial}, {L"/", EISDIR},
+      {L"/proc/self/status", kErrorNotSerial}, {L"/", kErrorNotSerial},
   };
   for (const auto& c : cases) {
-    unsigned long error = 0;
+    Error error = {kErrorNone, 0};
     EXPECT_EQ(deviceOpen(c.name, 0, &error), kBadDevice);
-    EXPECT_EQ(error, c.error);
+    EXPECT_EQ(error.kind, c.kind) << c.name;
   }
 }
 

@@ -25,29 +25,39 @@ TEST(TimeText, Past2038) {
   EXPECT_EQ(std::strlen(text), 24u);
 }
 
-TEST(FileState, MissingUnreadableAndReadable) {
+// The same situation gives the same kind of error on every platform, so
+// that every message reads alike.
+TEST(ErrorKinds, SameSituationSameKind) {
   namespace fs = std::filesystem;
-  fs::path dir = fs::temp_directory_path() / "varnok-file-state";
+  fs::path dir = fs::temp_directory_path() / "varnok-error-kinds";
   fs::remove_all(dir);
   fs::create_directories(dir / "folder.ini");
   std::ofstream(dir / "here.ini") << "[Settings]\n";
+  auto path = [&](const char* name) { return (dir / name).wstring(); };
   const struct {
     const char* name;
     FileState state;
+    ErrorKind kind;  // of the file's state where unreadable, and as a port
   } cases[] = {
-      {"here.ini", kFileReadable},
-      {"missing.ini", kFileMissing},
-      {"no-such-folder/x.ini", kFileMissing},
-      {"folder.ini", kFileUnreadable},
+      {"here.ini", kFileReadable, kErrorNotSerial},
+      {"missing.ini", kFileMissing, kErrorNotFound},
+      {"no-such-folder/x.ini", kFileMissing, kErrorNotFound},
+      {"folder.ini", kFileUnreadable, kErrorNotRegular},
   };
   for (const auto& c : cases) {
-    std::wstring path = (dir / c.name).wstring();
-    unsigned long error = 0;
-    EXPECT_EQ(fileState(path.c_str(), &error), c.state) << c.name;
+    Error error = {kErrorNone, 0};
+    EXPECT_EQ(fileState(path(c.name).c_str(), &error), c.state) << c.name;
     if (c.state == kFileUnreadable) {
-      EXPECT_NE(error, 0u) << c.name;  // the reason for the message
+      EXPECT_EQ(error.kind, c.kind) << c.name;
     }
+    error = Error{kErrorNone, 0};
+    EXPECT_EQ(deviceOpen(path(c.name).c_str(), 0, &error), kBadDevice) << c.name;
+    // A folder is no port either.
+    EXPECT_EQ(error.kind, c.kind == kErrorNotRegular ? kErrorNotSerial : c.kind) << c.name;
   }
+  Error error = {kErrorNone, 0};
+  EXPECT_FALSE(changeDirectory(path("missing").c_str(), &error));
+  EXPECT_EQ(error.kind, kErrorNotFound);
   fs::remove_all(dir);
 }
 

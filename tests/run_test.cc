@@ -3,11 +3,13 @@
 #include <string>
 #include <vector>
 
-#include "channel_change.h"
+#include "advice.h"
+#include "command_line.h"
+#include "exit_status.h"
 #include "fake_platform.h"
 #include "run_log.h"
 #include "serial_line.h"
-#include "setup_advice.h"
+#include "settings.h"
 
 namespace {
 
@@ -44,17 +46,22 @@ std::string message(int digit) {
          std::to_string(digit) + " " + kChecks[digit] + " 10 03";
 }
 
+// A new process's state, with a port set.
+void resetWithPort() {
+  fake::reset();
+  fake::settings[L"port"] = L"COM1";
+}
+
 class Run : public testing::Test {
  protected:
   void SetUp() override {
-    fake::reset();
-    fake::settings[L"port"] = L"COM1";
+    resetWithPort();
     fake::settings[L"sleepTime"] = L"250";
   }
 };
 
 TEST_F(Run, FortyTwoSendsTwoMessagesAndLogsTheRecord) {
-  EXPECT_EQ(runWith({L"42"}), kExitChanged);
+  EXPECT_EQ(runWith({L"42"}), kExitOk);
   EXPECT_EQ(fake::logBytes(), crlf(std::string(kHeader42) + "Port = COM1\n"
                                                             "Varnok opened a port to: COM1\n"
                                                             "digit 1 of channel: 4\n"
@@ -73,15 +80,14 @@ TEST_F(Run, HeldPortIsWaitedForBeforeTheRecordBegins) {
     bool notice;
     int status;
   } cases[] = {
-      {0, {"open COM1"}, false, kExitChanged},
-      {600, {"open COM1 waited 600"}, false, kExitChanged},
-      {4000, {"open COM1 waited 1000", "open COM1 waited 3000"}, true, kExitChanged},
+      {0, {"open COM1"}, false, kExitOk},
+      {600, {"open COM1 waited 600"}, false, kExitOk},
+      {4000, {"open COM1 waited 1000", "open COM1 waited 3000"}, true, kExitOk},
       {60000, {"open COM1 waited 1000", "open COM1 waited 9000"}, true, kExitFailed},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.heldFor);
-    fake::reset();
-    fake::settings[L"port"] = L"COM1";
+    resetWithPort();
     fake::heldFor = c.heldFor;
     testing::internal::CaptureStderr();
     EXPECT_EQ(runWith({L"42"}), c.status);
@@ -91,14 +97,14 @@ TEST_F(Run, HeldPortIsWaitedForBeforeTheRecordBegins) {
     // Another run's record may still be on its way: ours begins after.
     EXPECT_EQ(fake::logAtOpen, "");
     EXPECT_EQ(stderrText.find("waiting up to 10 seconds") != std::string::npos, c.notice);
-    EXPECT_EQ(fake::writes().size(), c.status == kExitChanged ? 2u : 0u);
+    EXPECT_EQ(fake::writes().size(), c.status == kExitOk ? 2u : 0u);
   }
   EXPECT_NE(fake::logBytes().find("Port = COM1\r\nVarnok cannot open port: COM1\r\n"),
             std::string::npos);
 }
 
 TEST_F(Run, LeadingZerosAreDigitsToo) {
-  EXPECT_EQ(runWith({L"007"}), kExitChanged);
+  EXPECT_EQ(runWith({L"007"}), kExitOk);
   std::vector<std::string> want = {message(0), message(0), message(7)};
   EXPECT_EQ(fake::writes(),
             std::vector<std::string>({want[0].substr(6), want[1].substr(6), want[2].substr(6)}));
@@ -108,7 +114,7 @@ TEST_F(Run, LeadingZerosAreDigitsToo) {
 }
 
 TEST_F(Run, EmptyChannelOpensAndClosesThePortAndSendsNothing) {
-  EXPECT_EQ(runWith({L""}), kExitChanged);
+  EXPECT_EQ(runWith({L""}), kExitOk);
   EXPECT_EQ(fake::logBytes(), crlf("=============================================\n"
                                    "| Mon Jan 05 09:30:00 2009\n"
                                    "| Changing to channel \n"
@@ -128,10 +134,9 @@ TEST_F(Run, RuleGrowsWithTheDigitsOfTheCount) {
   } cases[] = {{9, 45}, {10, 46}, {99, 46}, {100, 47}, {999, 47}, {1000, 48}};
   for (const auto& c : cases) {
     SCOPED_TRACE(c.length);
-    fake::reset();
-    fake::settings[L"port"] = L"COM1";
+    resetWithPort();
     fake::settings[L"sleepTime"] = L"0";
-    EXPECT_EQ(runWith({std::wstring(c.length, L'1')}), kExitChanged);
+    EXPECT_EQ(runWith({std::wstring(c.length, L'1')}), kExitOk);
     std::string log = fake::logBytes();
     EXPECT_EQ(log.substr(0, c.rule + 2), std::string(c.rule, '=') + "\r\n");
     EXPECT_EQ(fake::writes().size(), c.length);
@@ -153,7 +158,7 @@ TEST_F(Run, PortThatDoesNotOpenIsLoggedAndEveryDigitStillWalked) {
 }
 
 TEST_F(Run, RefusedDefinitionLeavesNoClosingLine) {
-  fake::configureResult = kDefinitionRefused;
+  fake::configureResult = kErrorRefused;
   EXPECT_EQ(runWith({L"42"}), kExitFailed);
   EXPECT_EQ(fake::logBytes(), crlf(std::string(kHeader42) + "Port = COM1\n" + kRefused +
                                    "digit 1 of channel: 4\n"
@@ -165,7 +170,7 @@ TEST_F(Run, RefusedDefinitionLeavesNoClosingLine) {
 }
 
 TEST_F(Run, SettingsTheDeviceRefusesFailTheOpen) {
-  fake::configureResult = kApplyFailed;
+  fake::configureResult = kErrorOther;
   EXPECT_EQ(runWith({L"42"}), kExitFailed);
   EXPECT_EQ(fake::writes().size(), 0u);
   EXPECT_NE(fake::logBytes().find("Varnok cannot open port: COM1\r\nReason: fake error 22; no "
@@ -197,9 +202,9 @@ TEST_F(Run, OptionsTouchNeitherLogNorPort) {
     const wchar_t* argument;
     int status;
   } cases[] = {
-      {L"--help", kExitChanged},    {L"-h", kExitChanged}, {L"/?", kExitChanged},
-      {L"--version", kExitChanged}, {L"-v", kExitUsage},   {L"--verbose", kExitUsage},
-      {L"--Help", kExitUsage},      {L"-", kExitUsage},    {L"-1", kExitUsage},
+      {L"--help", kExitOk},    {L"-h", kExitOk},    {L"/?", kExitOk},
+      {L"--version", kExitOk}, {L"-v", kExitUsage}, {L"--verbose", kExitUsage},
+      {L"--Help", kExitUsage}, {L"-", kExitUsage},  {L"-1", kExitUsage},
   };
   for (const auto& c : cases) {
     testing::internal::CaptureStdout();
@@ -210,7 +215,7 @@ TEST_F(Run, OptionsTouchNeitherLogNorPort) {
     EXPECT_TRUE(fake::calls.empty());
     EXPECT_EQ(fake::logBytes(), "");
     // Asked-for text on stdout; a refusal is one line on stderr.
-    EXPECT_EQ(out.empty(), c.status != kExitChanged) << c.argument;
+    EXPECT_EQ(out.empty(), c.status != kExitOk) << c.argument;
     if (c.status == kExitUsage) {
       EXPECT_EQ(err.rfind("varnok: unknown option ", 0), 0u) << err;
     }
@@ -220,8 +225,7 @@ TEST_F(Run, OptionsTouchNeitherLogNorPort) {
 TEST_F(Run, ChannelWithANonDigitSendsNothing) {
   const wchar_t* cases[] = {L"4x2", L"+1", L" 42", L"42 ", L"4\x0662", L"12:"};
   for (const wchar_t* channel : cases) {
-    fake::reset();
-    fake::settings[L"port"] = L"COM1";
+    resetWithPort();
     EXPECT_EQ(runWith({channel}), kExitUsage);
     EXPECT_TRUE(fake::calls.empty()) << fake::calls.front();
   }
@@ -255,10 +259,9 @@ TEST_F(Run, PauseFollowsSleepTime) {
       {L"-99999999999999999999", "sleep 0"},
   };
   for (const auto& c : cases) {
-    fake::reset();
-    fake::settings[L"port"] = L"COM1";
+    resetWithPort();
     if (c.value) fake::settings[L"sleepTime"] = c.value;
-    EXPECT_EQ(runWith({L"7"}), kExitChanged);
+    EXPECT_EQ(runWith({L"7"}), kExitOk);
     ASSERT_EQ(fake::calls.size(), 5u);
     EXPECT_EQ(fake::calls[3], c.sleep) << (c.value ? "set" : "absent");
   }
@@ -285,7 +288,7 @@ TEST_F(Run, OneBytePerCharacterAndQuestionMarksAboveByteRange) {
 
 TEST_F(Run, LogThatCannotOpenStillChangesTheChannel) {
   fake::logFails = true;
-  EXPECT_EQ(runWith({L"42"}), kExitChanged);
+  EXPECT_EQ(runWith({L"42"}), kExitOk);
   EXPECT_EQ(fake::writes().size(), 2u);
   EXPECT_EQ(fake::logBytes(), "");
 }
@@ -346,8 +349,12 @@ TEST(SetupAdvice, ComNamesWrittenAnotherWayAndPausesThatAreNotPlain) {
   } pauses[] = {{L"250", false}, {L"10000", false}, {L"10001", true}, {L"fast", true},
                 {L"0.5", true},  {L"1s", true},     {L"1e3", true},   {L"-1", true}};
   for (const auto& c : pauses) {
+    fake::reset();
+    fake::settings[L"sleepTime"] = c.value;
+    Settings settings;
+    readSettings(&settings);
     wchar_t warning[200];
-    EXPECT_EQ(pauseWarning(c.value, warning, 200), c.warned) << c.value;
+    EXPECT_EQ(pauseWarning(settings, warning, 200), c.warned) << c.value;
   }
 }
 

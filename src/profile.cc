@@ -1,16 +1,9 @@
-// Reading a profile (INI) file the way Windows does, for platforms without
-// GetPrivateProfileStringW. The file is scanned in one pass, a character at
-// a time, keeping only what a match needs, so a huge file or a line of any
-// length costs no more memory than a short one.
-#include "platform-posix.h"
+#include "profile.h"
 
 #include <string.h>
 #include <wchar.h>
 
 namespace {
-
-enum Encoding { kUndecided, kUtf8Marked, kUtf16Le, kUtf16Be, kUnmarked };
-enum LineState { kLineStart, kSectionName, kKeyName, kValue, kRestOfLine };
 
 // ^Z is what old DOS tools leave at the end of a file.
 bool isBlank(uint32_t c) {
@@ -93,45 +86,56 @@ void endSection(ProfileLines* lines) {
   if (match) lines->sectionSeen = true;
 }
 
+void takeChar(void* context, uint32_t c);
+
+void takeLineStart(ProfileLines* lines, uint32_t c) {
+  if (isLineEnd(c) || isBlank(c)) return;
+  if (c == ';') {
+    lines->state = kRestOfLine;
+  } else if (c == '[') {
+    startName(lines);
+    lines->state = kSectionName;
+  } else {
+    startName(lines);
+    lines->state = kKeyName;
+    takeChar(lines, c);
+  }
+}
+
+void takeSectionName(ProfileLines* lines, uint32_t c) {
+  if (isLineEnd(c)) {
+    endSection(lines);
+    lines->state = kLineStart;
+    return;
+  }
+  // Every ']' may be the last: remember where the name would end.
+  addToName(lines, c);
+  if (c == ']') lines->bracketAt = lines->nameLength;
+}
+
+void takeKeyName(ProfileLines* lines, uint32_t c) {
+  if (c == '=') {
+    lines->valueLength = lines->valueTrimmed = 0;
+    lines->valueNulAt = SIZE_MAX;
+    lines->state = kValue;
+  } else if (isLineEnd(c)) {
+    endKey(lines, false);
+    lines->state = kLineStart;
+  } else {
+    addToName(lines, c);
+  }
+}
+
 void takeChar(void* context, uint32_t c) {
   ProfileLines* lines = static_cast<ProfileLines*>(context);
   if (lines->found) return;
   switch (lines->state) {
     case kLineStart:
-      if (isLineEnd(c) || isBlank(c)) return;
-      if (c == ';') {
-        lines->state = kRestOfLine;
-      } else if (c == '[') {
-        startName(lines);
-        lines->state = kSectionName;
-      } else {
-        startName(lines);
-        lines->state = kKeyName;
-        takeChar(lines, c);
-      }
-      return;
+      return takeLineStart(lines, c);
     case kSectionName:
-      if (isLineEnd(c)) {
-        endSection(lines);
-        lines->state = kLineStart;
-        return;
-      }
-      // Every ']' may be the last: remember where the name would end.
-      addToName(lines, c);
-      if (c == ']') lines->bracketAt = lines->nameLength;
-      return;
+      return takeSectionName(lines, c);
     case kKeyName:
-      if (c == '=') {
-        lines->valueLength = lines->valueTrimmed = 0;
-        lines->valueNulAt = SIZE_MAX;
-        lines->state = kValue;
-      } else if (isLineEnd(c)) {
-        endKey(lines, false);
-        lines->state = kLineStart;
-      } else {
-        addToName(lines, c);
-      }
-      return;
+      return takeKeyName(lines, c);
     case kValue:
       if (isLineEnd(c)) {
         endKey(lines, true);
@@ -173,9 +177,9 @@ void takeByte(ProfileScan* scan, unsigned char byte) {
       takeChar(&scan->ansiLines, byte >= 0x80 && byte < 0xA0 ? kAnsiHigh[byte - 0x80] : byte);
   } else if (!scan->utf16Odd) {
     scan->utf16First = byte;
-    scan->utf16Odd = 1;
+    scan->utf16Odd = true;
   } else {
-    scan->utf16Odd = 0;
+    scan->utf16Odd = false;
     uint32_t unit = scan->encoding == kUtf16Le ? uint32_t(byte) << 8 | scan->utf16First
                                                : uint32_t(scan->utf16First) << 8 | byte;
     takeUtf16Unit(scan, unit);
