@@ -180,7 +180,10 @@ bool pauseWarning(const Settings& settings, wchar_t* warning, size_t capacity) {
 
 void runLogFailure(Error error, wchar_t* text, size_t capacity) {
   wchar_t reason[200];
-  systemErrorText(error.code, reason, 200);
+  if (error.code)
+    systemErrorText(error.code, reason, 200);
+  else
+    errorWords(error, reason, 200);
   wchar_t advice[600] = L"";
   RunLogOwner o;
   runLogOwner(&o);

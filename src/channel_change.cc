@@ -41,6 +41,15 @@ namespace {
 // The pause after each digit in milliseconds, from "sleepTime".
 int32_t sleepTime = kDefaultPause;
 
+// The moment by which the run has its turn on the port and on the log, or
+// goes on without: one bound on all its waiting for others.
+int64_t deadline = 0;
+
+uint32_t timeLeft() {
+  int64_t left = deadline - monotonicMilliseconds();
+  return left > 0 ? uint32_t(left) : 0;
+}
+
 // The port and the pause from varnok.ini; an odd pause is said on stderr.
 void useSettings() {
   Settings settings;
@@ -55,17 +64,21 @@ void useSettings() {
 // Takes the run's turn on the port before its record begins: the records
 // of runs that overlap stay whole, and the later one's channel is the one
 // the box ends on. A run that waits says so after a second.
+// A run that gives up leaves its place in the queue at once, before its
+// record and its pauses, so that no run after it waits for it.
 void takeTurn() {
   const uint32_t kNotice = 1000;
   if (claimPort(kNotice) || lineError.kind != kErrorBusy) return;
   complain(L"port %s is in use by another run or program: waiting up to %d seconds for it",
            portName, int(kTurnMilliseconds / 1000));
-  if (!claimPort(kTurnMilliseconds - kNotice)) giveUpPort();
+  if (!claimPort(timeLeft())) giveUpPort();
 }
 
-// Opens the run log and waits for the record of a run that did not get
-// the port (or never asked for it) to end; a log that cannot be opened is
-// said, and the channel changed all the same.
+// Opens the run log and waits, within the run's deadline, for the record
+// of a run that did not get the port (or never asked for it) to end; a log
+// that cannot be opened is said, and the channel changed all the same. A
+// record cut short before (a full disk) is ended first, so that this one
+// starts on a line of its own.
 void openRecord() {
   Error error = {kErrorNone, 0};
   logFile = openRunLog(&error);
@@ -75,7 +88,8 @@ void openRecord() {
     complain(L"%s (changing the channel all the same)", reason);
     return;
   }
-  lockRunLog(logFile, kTurnMilliseconds);
+  lockRunLog(logFile, timeLeft());
+  if (!runLogEndsLine(logFile)) logPrint(L"\n");
 }
 
 void closeRecord() {
@@ -134,6 +148,7 @@ int refuseChannel(const wchar_t* channel) {
 }  // namespace
 
 int changeChannel(const wchar_t* channel) {
+  deadline = monotonicMilliseconds() + kTurnMilliseconds;
   if (channel[wcsspn(channel, L"0123456789")] != 0) return refuseChannel(channel);
   useSettings();
   takeTurn();

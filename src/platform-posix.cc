@@ -191,18 +191,53 @@ void localTimeText(char text[25]) {
   timeText(int64_t(time(nullptr)), text);
 }
 
+namespace {
+
+bool regularOrFifo(const struct stat& st) {
+  return S_ISREG(st.st_mode) || S_ISFIFO(st.st_mode);
+}
+
+}  // namespace
+
 FILE* openRunLog(Error* error) {
+  // Looked at before it is opened: opening a device has effects of its own
+  // (a tty raises its modem lines), and closing the tuner's own port here
+  // would drop this run's record locks on it, its place in the queue.
+  struct stat st;
+  if (stat("varnok.out", &st) == 0 && !regularOrFifo(st)) {
+    *error = Error{kErrorNotRegular, S_ISDIR(st.st_mode) ? (unsigned long)EISDIR : 0};
+    return nullptr;
+  }
   // O_NONBLOCK: a FIFO named varnok.out must not hold the run (and the
   // port) until a reader comes; with none the open fails (ENXIO), and a
   // full one fails the write, which the run reports.
   int fd =
       open("varnok.out", O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NOCTTY | O_NONBLOCK, 0666);
+  if (fd >= 0 && (fstat(fd, &st) != 0 || !regularOrFifo(st))) {
+    close(fd);  // changed since it was looked at
+    *error = Error{kErrorNotRegular, 0};
+    return nullptr;
+  }
   FILE* log = fd < 0 ? nullptr : fdopen(fd, "a");
   if (!log) {
     *error = errorFrom(errno);
     if (fd >= 0) close(fd);
   }
   return log;
+}
+
+bool runLogEndsLine(FILE* log) {
+  // The log is open for writing only; the last byte is read through a
+  // reading descriptor of its own, on the same file.
+  struct stat st, same;
+  if (fstat(fileno(log), &st) != 0 || !S_ISREG(st.st_mode) || st.st_size == 0) return true;
+  int fd = open("varnok.out", O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+  unsigned char last = '\n';
+  if (fd >= 0 && fstat(fd, &same) == 0 && same.st_ino == st.st_ino && same.st_dev == st.st_dev &&
+      pread(fd, &last, 1, st.st_size - 1) != 1)
+    last = '\n';
+  if (fd >= 0) close(fd);
+  return last == '\n';
 }
 
 bool lockRunLog(FILE* log, uint32_t patience) {

@@ -32,10 +32,6 @@ wchar_t* widenUtf8(const char* text);
 /// Renders `when` as "Www Mmm dd hh:mm:ss yyyy" in English.
 void formatTimeText(const struct tm* when, char text[25]);
 
-/// Milliseconds on a clock that never goes back, 64 bits wide: a 32-bit
-/// count would overflow after 25 days of uptime.
-int64_t monotonicMilliseconds();
-
 /// Waits a moment before something held is tried again; false once
 /// `deadline` (monotonicMilliseconds) has passed. errno is kept for the
 /// caller's verdict.

@@ -103,6 +103,10 @@ void sleepMilliseconds(uint32_t milliseconds) {
   Sleep(milliseconds);
 }
 
+int64_t monotonicMilliseconds() {
+  return int64_t(GetTickCount64());
+}
+
 void timeText(int64_t seconds, char text[25]) {
   // The 64-bit forms: time and ctime of the 32-bit runtime end in 2038.
   __time64_t currTime = seconds;
@@ -119,12 +123,37 @@ void localTimeText(char text[25]) {
 }
 
 FILE* openRunLog(Error* error) {
+  // A device (CON, or under Wine a link to a tty, perhaps the tuner's own
+  // port) is not written to.
+  Error state = {kErrorNone, 0};
+  if (fileState(L".\\varnok.out", &state) == kFileUnreadable && state.kind == kErrorNotRegular &&
+      state.code == 0) {
+    *error = state;
+    return nullptr;
+  }
   _doserrno = 0;
   FILE* log = fopen(".\\varnok.out", "a+");
   // The runtime keeps the system's code of its failed open; GetLastError
   // may have been changed by its clean-up since.
   if (!log) *error = _doserrno ? errorFrom(_doserrno) : Error{kErrorOther, 0};
   return log;
+}
+
+bool runLogEndsLine(FILE* log) {
+  // Read through the stream's own handle, which "a+" opened for reading
+  // too; the runtime goes back to the end before each write.
+  HANDLE h = HANDLE(_get_osfhandle(_fileno(log)));
+  LARGE_INTEGER size;
+  if (GetFileType(h) != FILE_TYPE_DISK || !GetFileSizeEx(h, &size) || size.QuadPart == 0)
+    return true;
+  OVERLAPPED at;
+  memset(&at, 0, sizeof at);
+  at.Offset = DWORD(size.QuadPart - 1);
+  at.OffsetHigh = DWORD((size.QuadPart - 1) >> 32);
+  char last = '\n';
+  DWORD read = 0;
+  if (!ReadFile(h, &last, 1, &read, &at) || read != 1) last = '\n';
+  return last == '\n';
 }
 
 bool lockRunLog(FILE* log, uint32_t patience) {

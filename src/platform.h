@@ -109,6 +109,10 @@ uint32_t readProfileString(const wchar_t* section, const wchar_t* key, wchar_t* 
 /// Blocks the thread for `milliseconds`.
 void sleepMilliseconds(uint32_t milliseconds);
 
+/// Milliseconds on a clock that never goes back, 64 bits wide: a 32-bit
+/// count would overflow after 25 days of uptime.
+int64_t monotonicMilliseconds();
+
 /// Whether the file `file` can be read, for telling a missing settings file
 /// from one that cannot be read; the reason in `*error` for the latter
 /// (kErrorNotRegular for a folder, a FIFO or a device, which the profile
@@ -126,8 +130,16 @@ void localTimeText(char text[25]);
 
 /// Opens the run log for appending, creating it, without waiting on it (a
 /// FIFO with no reader is refused, one that is full fails the write);
-/// nullptr when it cannot, with `*error` set.
+/// nullptr when it cannot, with `*error` set. A varnok.out that is neither
+/// a regular file nor a FIFO (a device, a socket, a link to one) is not
+/// opened at all: kErrorNotRegular. A device opened by mistake could be
+/// the tuner's own port.
 FILE* openRunLog(Error* error);
+
+/// Whether the log is empty or ends with a line feed: false where a record
+/// was cut short (a full disk), so that the next one starts on a line of
+/// its own.
+bool runLogEndsLine(FILE* log);
 
 /// Waits up to `patience` milliseconds until no other run writes its record
 /// to `log`, and keeps others from writing theirs until `log` is closed.

@@ -22,6 +22,7 @@ int failWriteNumber;
 bool logFails;
 uint32_t heldFor;
 std::string logAtOpen;
+int64_t now;
 const char kLogPath[] = "fake-varnok.out";
 
 namespace {
@@ -42,6 +43,7 @@ void reset() {
   logFails = false;
   heldFor = 0;
   logAtOpen.clear();
+  now = 0;
   writeCount = 0;
   std::remove(kLogPath);
   // Program-wide state starts over as in a new process.
@@ -83,6 +85,7 @@ Device deviceOpen(const wchar_t* name, uint32_t patience, Error* error) {
     // Another run holds the port for heldFor milliseconds more.
     uint32_t waited = std::min(patience, fake::heldFor);
     fake::heldFor -= waited;
+    fake::now += waited;
     fake::calls.back() += " waited " + std::to_string(waited);
     if (fake::heldFor > 0) {
       *error = Error{kErrorBusy, 0};
@@ -136,6 +139,11 @@ uint32_t readProfileString(const wchar_t* section, const wchar_t* key, wchar_t* 
 
 void sleepMilliseconds(uint32_t milliseconds) {
   fake::calls.push_back("sleep " + std::to_string(milliseconds));
+  fake::now += milliseconds;
+}
+
+int64_t monotonicMilliseconds() {
+  return fake::now;
 }
 
 FileState fileState(const wchar_t*, Error*) {
@@ -166,6 +174,11 @@ FILE* openRunLog(Error* error) {
 
 bool lockRunLog(FILE*, uint32_t) {
   return true;
+}
+
+bool runLogEndsLine(FILE*) {
+  std::string log = fake::logBytes();
+  return log.empty() || log.back() == '\n';
 }
 
 bool changeDirectory(const wchar_t*, Error*) {

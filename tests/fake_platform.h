@@ -25,6 +25,7 @@ extern int failWriteNumber;        // the 1-based write that fails; 0 for none
 extern bool logFails;
 extern uint32_t heldFor;       // milliseconds another run keeps the port
 extern std::string logAtOpen;  // the log's bytes when the port was opened
+extern int64_t now;            // the clock, moved on by every wait
 
 /// Where the fake run log lives, in the working directory.
 extern const char kLogPath[];
