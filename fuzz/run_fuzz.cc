@@ -38,7 +38,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     return 0;
   }
 
-  bool digits = channel.find_first_not_of(L"0123456789") == std::wstring::npos;
+  bool digits = !channel.empty() && channel.find_first_not_of(L"0123456789") == std::wstring::npos;
   std::vector<std::string> writes = fake::writes();
   if (digits) {
     if (status != kExitOk || writes.size() != channel.size()) abort();

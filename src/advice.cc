@@ -44,6 +44,25 @@ void accessWords(const wchar_t* port, wchar_t* text, size_t capacity) {
   }
 }
 
+// The names of the ports present, for a message: "; present: COM3, COM5"
+// or the by-id names; "" where there are none.
+void presentPorts(wchar_t* text, size_t capacity) {
+  struct List {
+    wchar_t* text;
+    size_t capacity, used;
+  } list = {text, capacity, 0};
+  text[0] = 0;
+  listPorts(
+      [](const PortInfo& port, void* context) {
+        List* l = static_cast<List*>(context);
+        if (port.console || l->used + 1 >= l->capacity) return;
+        int n = swprintf(l->text + l->used, l->capacity - l->used, L"%ls%ls",
+                         l->used ? L", " : L"; present: ", port.name);
+        if (n > 0) l->used += size_t(n);
+      },
+      &list);
+}
+
 }  // namespace
 
 bool comNameMeant(const wchar_t* port, wchar_t meant[16]) {
@@ -103,10 +122,15 @@ const wchar_t* portFailure(const wchar_t* port, Error error, wchar_t* text, size
   size_t used = wcslen(reason);
   wchar_t meant[16];
   wchar_t advice[400] = L"";
-  if (comNameMeant(port, meant))
+  if (comNameMeant(port, meant)) {
     swprintf(advice, 400, L"; did you mean %ls?", meant);
-  else if (error.kind == kErrorDenied)
+  } else if (error.kind == kErrorDenied) {
     accessWords(port, advice, 400);
+  } else if (error.kind == kErrorNotFound) {
+    wchar_t present[300];
+    presentPorts(present, 300);
+    swprintf(advice, 400, L"; is it plugged in? varnok --ports lists the ports%ls", present);
+  }
   if (advice[0]) copyText(advice, reason + used, left - used);
   return reason;
 }
@@ -133,14 +157,16 @@ void holderWords(const wchar_t* port, wchar_t* text, size_t capacity) {
   }
 }
 
-void settingsFailure(wchar_t* text, size_t capacity) {
+void settingsFailure(const Settings& settings, wchar_t* text, size_t capacity) {
   wchar_t folder[kPathCapacity];
   workingDirectory(folder, kPathCapacity);
   Error error = {kErrorNone, 0};
-  switch (fileState(kSettingsFile, &error)) {
+  switch (settings.file) {
     case kFileMissing:
       // Windows hides known extensions: Notepad's "varnok.ini" is
-      // varnok.ini.txt on disk.
+      // varnok.ini.txt on disk. Anywhere else a recorder may have started
+      // us in a folder of its own (even /): the fix is to name the right
+      // one, never to take this one over.
       if (fileState(L".\\varnok.ini.txt", &error) == kFileReadable)
         swprintf(text, capacity,
                  L"no varnok.ini in the working directory %ls, but a varnok.ini.txt: rename it "
@@ -148,13 +174,13 @@ void settingsFailure(wchar_t* text, size_t capacity) {
                  folder);
       else
         swprintf(text, capacity,
-                 L"no varnok.ini in the working directory %ls: put port=... under [Settings] in "
-                 L"a varnok.ini there",
+                 L"no varnok.ini in the working directory %ls: name the folder that holds it "
+                 L"with -C (varnok -C /path/to/folder CHANNEL)",
                  folder);
       break;
     case kFileUnreadable: {
       wchar_t reason[200];
-      errorWords(error, reason, 200);
+      errorWords(settings.fileError, reason, 200);
       swprintf(text, capacity, L"cannot read varnok.ini in %ls: %ls", folder, reason);
       break;
     }
@@ -169,12 +195,14 @@ bool pauseWarning(const Settings& settings, wchar_t* warning, size_t capacity) {
   if (settings.pausePlain) return false;
   const wchar_t* digits = settings.pauseText;
   while (*digits == L' ' || *digits == L'\t') ++digits;
+  bool negative = *digits == L'-';
+  digits += negative;
   size_t count = wcsspn(digits, L"0123456789");
-  bool number = count > 0 && digits[count] == 0;
-  swprintf(warning, capacity,
-           number ? L"sleepTime=%ls is over the longest pause: the pause is %d milliseconds"
-                  : L"sleepTime=%ls is not a plain number: the pause is %d milliseconds",
-           settings.pauseText, int(settings.pause));
+  const wchar_t* what = L"is not a plain number";
+  if (count > 0 && digits[count] == 0)
+    what = negative ? L"is below zero" : L"is over the longest pause";
+  swprintf(warning, capacity, L"sleepTime=%ls %ls: the pause is %d milliseconds",
+           settings.pauseText, what, int(settings.pause));
   return true;
 }
 
@@ -196,4 +224,28 @@ void runLogFailure(Error error, wchar_t* text, size_t capacity) {
                o.folder);
   }
   swprintf(text, capacity, L"cannot open the run log varnok.out: %ls%ls", reason, advice);
+}
+
+int takenAdapterWords(void (*say)(const wchar_t* words)) {
+  TakenAdapter adapters[8];
+  int count = takenAdapters(adapters, 8);
+  for (int i = 0; i < count; ++i) {
+    const TakenAdapter& a = adapters[i];
+    wchar_t who[200] = L"a program (root may see which)";
+    if (a.holderCount) swprintf(who, 200, L"%ls (pid %ld)", a.holders[0].name, a.holders[0].pid);
+    // brltty takes these chips for braille displays the moment they are
+    // plugged in; it is the usual taker on Ubuntu and Raspberry Pi OS.
+    const wchar_t* fix =
+        a.holderCount && wcscmp(a.holders[0].name, L"brltty") == 0
+            ? L"the braille display service takes such adapters: remove it (sudo apt remove "
+              L"brltty) or disable its udev rule, then plug the adapter in again"
+            : L"stop it, then plug the adapter in again";
+    wchar_t words[kMessageCapacity];
+    swprintf(words, kMessageCapacity,
+             L"the USB serial adapter %ls has no port: %ls took it for itself through usbfs "
+             L"(%ls); %ls",
+             a.about, who, a.node, fix);
+    say(words);
+  }
+  return count;
 }

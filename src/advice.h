@@ -33,6 +33,11 @@ void errorWords(Error error, wchar_t* text, size_t capacity);
 /// or by what would let this user open it. Returns REASON's start.
 const wchar_t* portFailure(const wchar_t* port, Error error, wchar_t* text, size_t capacity);
 
+/// For each USB serial adapter that a program took for itself through
+/// usbfs (so that it has no port), calls `say` with what took it and the
+/// fix; returns how many.
+int takenAdapterWords(void (*say)(const wchar_t* words));
+
 /// The device `port` leads to: "/dev/ttyUSB0 (through /dev/serial/...)".
 void deviceWords(const wchar_t* port, wchar_t* text, size_t capacity);
 
@@ -40,9 +45,10 @@ void deviceWords(const wchar_t* port, wchar_t* text, size_t capacity);
 /// "" where none are known.
 void holderWords(const wchar_t* port, wchar_t* text, size_t capacity);
 
-/// Why no port is set: varnok.ini missing (named with the folder, and a
-/// varnok.ini.txt beside it pointed out), unreadable, or without a port.
-void settingsFailure(wchar_t* text, size_t capacity);
+/// Why `settings` give no port: varnok.ini missing (named with the folder,
+/// a varnok.ini.txt beside it pointed out, and -C to name the right folder),
+/// unreadable, or without a port.
+void settingsFailure(const Settings& settings, wchar_t* text, size_t capacity);
 
 /// A warning for a "sleepTime" value that is not a plain number of
 /// milliseconds, or is over the cap, naming the pause that is used; false

@@ -50,9 +50,10 @@ uint32_t timeLeft() {
   return left > 0 ? uint32_t(left) : 0;
 }
 
+Settings settings;
+
 // The port and the pause from varnok.ini; an odd pause is said on stderr.
 void useSettings() {
-  Settings settings;
   readSettings(&settings);
   memset(portName, 0, sizeof portName);
   wcsncpy(portName, settings.port, kPortNameCapacity - 1);
@@ -80,8 +81,12 @@ void takeTurn() {
 // record cut short before (a full disk) is ended first, so that this one
 // starts on a line of its own.
 void openRecord() {
+  // A folder without varnok.ini is no folder of ours: a log already there
+  // gets the record, but none is made.
   Error error = {kErrorNone, 0};
-  logFile = openRunLog(&error);
+  bool ours = fileState(kSettingsFile, &error) != kFileMissing;
+  logFile = openRunLog(ours, &error);
+  if (!logFile && !ours) return;
   if (!logFile) {
     wchar_t reason[kMessageCapacity];
     runLogFailure(error, reason, kMessageCapacity);
@@ -105,7 +110,7 @@ void reportOpenFailure() {
   if (portName[0])
     logged = portFailure(portName, lineError, text, kMessageCapacity);
   else
-    settingsFailure(text, kMessageCapacity);
+    settingsFailure(settings, text, kMessageCapacity);
   complain(L"%s", text);
   if (hPort == kBadDevice) logPrint(L"Reason: %s; no digit will be sent\n", logged);
 }
@@ -135,12 +140,17 @@ int sendChannel(const wchar_t* channel) {
 }
 
 // A channel that is not all digits: sending the digits before a stray
-// character would tune the box to another channel.
+// character would tune the box to another channel. An empty one (a
+// recorder's placeholder that came out empty) is no channel at all.
 int refuseChannel(const wchar_t* channel) {
+  const wchar_t* why = channel[0] ? L"only the digits 0 to 9 are allowed" : L"no digits were given";
   openRecord();
   writeRunHeader(channel);
-  logPrint(L"Cannot change to channel %s: only the digits 0 to 9 are allowed\n\n\n", channel);
-  complain(L"cannot change to channel %s: only the digits 0 to 9 are allowed", channel);
+  logPrint(L"Cannot change to channel %s: %s\n\n\n", channel, why);
+  if (channel[0])
+    complain(L"cannot change to channel %s: %s", channel, why);
+  else
+    complain(L"no channel was given: the digits to send, e.g. varnok 42 (varnok --help)");
   closeRecord();
   return kExitUsage;
 }
@@ -149,7 +159,7 @@ int refuseChannel(const wchar_t* channel) {
 
 int changeChannel(const wchar_t* channel) {
   deadline = monotonicMilliseconds() + kTurnMilliseconds;
-  if (channel[wcsspn(channel, L"0123456789")] != 0) return refuseChannel(channel);
+  if (!channel[0] || channel[wcsspn(channel, L"0123456789")] != 0) return refuseChannel(channel);
   useSettings();
   takeTurn();
   openRecord();

@@ -3,6 +3,7 @@
 #include <stdio.h>
 #include <wchar.h>
 
+#include "advice.h"
 #include "channel_change.h"
 #include "exit_status.h"
 #include "platform.h"
@@ -14,7 +15,7 @@ namespace {
 
 const char kHelp[] =
     "usage: varnok [-C DIR] CHANNEL\n"
-    "       varnok [-C DIR] --check\n"
+    "       varnok [-C DIR] --check   (options in any order, before the channel)\n"
     "       varnok --ports\n"
     "       varnok -h | --help | /?\n"
     "       varnok --version\n"
@@ -61,17 +62,38 @@ bool isOneOf(const wchar_t* argument, const wchar_t* const* options) {
   return false;
 }
 
-// What `argument`, in the channel's place, asks for.
+const wchar_t kNoFolder[] = L"-C needs a folder: varnok -C DIR CHANNEL (varnok --help)";
+const wchar_t kNoChannel[] =
+    L"usage: varnok CHANNEL (the digits to send, e.g. varnok 42; varnok --help)";
+const wchar_t kUnknownOption[] = L"unknown option %s; usage: varnok CHANNEL (varnok --help)";
+
+// No channel starts with "-": a mistyped option must not leave a record
+// wherever one happens to stand.
+bool isOption(const wchar_t* argument) {
+  return argument[0] == L'-' || wcscmp(argument, L"/?") == 0;
+}
+
+// What the option `argument` asks for; kBadUsage for one unknown.
 Action actionOf(const wchar_t* argument) {
   static const wchar_t* const kHelpOptions[] = {L"--help", L"-h", L"/?", nullptr};
   if (isOneOf(argument, kHelpOptions)) return kShowHelp;
   if (wcscmp(argument, L"--version") == 0) return kShowVersion;
   if (wcscmp(argument, L"--check") == 0) return kCheckSetup;
   if (wcscmp(argument, L"--ports") == 0) return kListPorts;
-  // No channel starts with "-": a mistyped option must not leave a record
-  // wherever one happens to stand.
-  if (argument[0] == L'-') return kBadUsage;
-  return kChangeChannel;
+  return kBadUsage;
+}
+
+// Names on stderr, in one line, the arguments from `first` on.
+void sayIgnored(int argc, wchar_t** argv, int first) {
+  wchar_t list[kMessageCapacity] = L"";
+  size_t used = 0;
+  for (int i = first; i < argc && argv[i] && used + 1 < kMessageCapacity; ++i) {
+    int n =
+        swprintf(list + used, kMessageCapacity - used, L"%ls%ls", i > first ? L" " : L"", argv[i]);
+    if (n < 0) break;
+    used += size_t(n);
+  }
+  complain(L"ignoring what follows %s: %s (options go before the channel)", argv[first - 1], list);
 }
 
 int printText(const char* text) {
@@ -92,35 +114,40 @@ bool enterFolder(const wchar_t* folder) {
 }  // namespace
 
 void readCommand(int argc, wchar_t** argv, Command* command) {
-  *command = Command{kBadUsage, nullptr, nullptr, nullptr};
-  int first = 1;
-  if (argc >= 2 && argv[1] && wcsncmp(argv[1], L"-C", 2) == 0) {
-    command->folder = argv[1][2] ? argv[1] + 2 : argc >= 3 ? argv[2] : nullptr;
-    first = argv[1][2] ? 2 : 3;
-    if (!command->folder || !command->folder[0]) {
-      command->folder = nullptr;
-      command->problem = L"-C needs a folder: varnok -C DIR CHANNEL (varnok --help)";
-      return;
+  *command = Command{kChangeChannel, nullptr, nullptr, nullptr, 0};
+  int i = 1;
+  for (; i < argc && argv[i] && isOption(argv[i]); ++i) {
+    if (wcsncmp(argv[i], L"-C", 2) == 0) {
+      command->folder = argv[i][2] ? argv[i] + 2 : i + 1 < argc ? argv[++i] : nullptr;
+      if (!command->folder || !command->folder[0]) {
+        *command = Command{kBadUsage, nullptr, nullptr, kNoFolder, 0};
+        return;
+      }
+    } else if (command->action == kChangeChannel) {
+      command->action = actionOf(argv[i]);
+      command->channel = argv[i];
+      if (command->action == kBadUsage) return void(command->problem = kUnknownOption);
     }
   }
-  if (argc <= first || !argv[first]) {
-    command->problem = L"usage: varnok CHANNEL (the digits to send, e.g. varnok 42; varnok --help)";
-    return;
+  if (command->action == kChangeChannel) {
+    if (i >= argc || !argv[i]) {
+      *command = Command{kBadUsage, nullptr, nullptr, kNoChannel, 0};
+      return;
+    }
+    command->channel = argv[i++];
   }
-  command->channel = argv[first];
-  command->action = actionOf(argv[first]);
-  if (command->action == kBadUsage)
-    command->problem = L"unknown option %s; usage: varnok CHANNEL (varnok --help)";
+  if (i < argc && argv[i]) command->ignored = i;
 }
 
 int run(int argc, wchar_t** argv) {
   Command command;
   readCommand(argc, argv, &command);
-  if (command.folder && !enterFolder(command.folder)) return kExitFailed;
   if (command.action == kBadUsage) {
     complain(command.problem, command.channel);
     return kExitUsage;
   }
+  if (command.ignored) sayIgnored(argc, argv, command.ignored);
+  if (command.folder && !enterFolder(command.folder)) return kExitFailed;
   switch (command.action) {
     case kShowHelp:
       return printText(kHelp);

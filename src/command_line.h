@@ -1,6 +1,8 @@
 // The command line: what the caller asks for, and the one thing done for
-// it. "-C DIR" (or "-CDIR") first works in DIR, as make and git do; then
-// the channel, or one of the options below. Further arguments are ignored.
+// it. Options come first, in any order: "-C DIR" (or "-CDIR") works in DIR,
+// as make and git do; then the channel, unless an option asked for
+// something else. Whatever follows the channel is named on stderr as
+// ignored, so that callers that add arguments keep working.
 #ifndef VARNOK_COMMAND_LINE_H
 #define VARNOK_COMMAND_LINE_H
 
@@ -19,6 +21,7 @@ struct Command {
   const wchar_t* folder;   // -C's folder, or nullptr
   const wchar_t* channel;  // for kChangeChannel; the unknown option for kBadUsage
   const wchar_t* problem;  // for kBadUsage: the message, "%s" the option
+  int ignored;             // the index of the first argument ignored, or 0
 };
 
 /// Reads the arguments (argv[0] is the program) into `command`. Touches

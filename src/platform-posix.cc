@@ -199,7 +199,7 @@ bool regularOrFifo(const struct stat& st) {
 
 }  // namespace
 
-FILE* openRunLog(Error* error) {
+FILE* openRunLog(bool create, Error* error) {
   // Looked at before it is opened: opening a device has effects of its own
   // (a tty raises its modem lines), and closing the tuner's own port here
   // would drop this run's record locks on it, its place in the queue.
@@ -212,7 +212,8 @@ FILE* openRunLog(Error* error) {
   // port) until a reader comes; with none the open fails (ENXIO), and a
   // full one fails the write, which the run reports.
   int fd =
-      open("varnok.out", O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NOCTTY | O_NONBLOCK, 0666);
+      open("varnok.out",
+           O_WRONLY | O_APPEND | (create ? O_CREAT : 0) | O_CLOEXEC | O_NOCTTY | O_NONBLOCK, 0666);
   if (fd >= 0 && (fstat(fd, &st) != 0 || !regularOrFifo(st))) {
     close(fd);  // changed since it was looked at
     *error = Error{kErrorNotRegular, 0};

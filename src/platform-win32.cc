@@ -122,12 +122,13 @@ void localTimeText(char text[25]) {
   timeText(_time64(NULL), text);
 }
 
-FILE* openRunLog(Error* error) {
+FILE* openRunLog(bool create, Error* error) {
   // A device (CON, or under Wine a link to a tty, perhaps the tuner's own
   // port) is not written to.
   Error state = {kErrorNone, 0};
-  if (fileState(L".\\varnok.out", &state) == kFileUnreadable && state.kind == kErrorNotRegular &&
-      state.code == 0) {
+  FileState found = fileState(L".\\varnok.out", &state);
+  if ((found == kFileUnreadable && state.kind == kErrorNotRegular && state.code == 0) ||
+      (found == kFileMissing && !create)) {
     *error = state;
     return nullptr;
   }

@@ -134,7 +134,8 @@ void localTimeText(char text[25]);
 /// a regular file nor a FIFO (a device, a socket, a link to one) is not
 /// opened at all: kErrorNotRegular. A device opened by mistake could be
 /// the tuner's own port.
-FILE* openRunLog(Error* error);
+/// With `create` false a missing varnok.out is not made: kErrorNotFound.
+FILE* openRunLog(bool create, Error* error);
 
 /// Whether the log is empty or ends with a line feed: false where a record
 /// was cut short (a full disk), so that the next one starts on a line of
@@ -212,10 +213,31 @@ void runLogOwner(RunLogOwner* owner);
 /// it and leaving none behind where there was none; `*error` says why not.
 bool runLogAppendable(Error* error);
 
-/// Calls `line` once for each serial port present, with a line that names
-/// it and what tells it apart (driver, USB ids, serial number, other
-/// names), opening none; returns how many.
-typedef void (*PortLine)(const wchar_t* line, void* context);
-int listPorts(PortLine line, void* context);
+/// A serial port present, as varnok --ports lists it.
+struct PortInfo {
+  wchar_t name[kPathCapacity];    // for varnok.ini: a name that survives replugging if any
+  wchar_t device[kPathCapacity];  // the device it leads to, where the name is a link
+  wchar_t alias[16];              // the COM name that stands for it, where one does
+  wchar_t driver[kNameCapacity];  // its driver, and a UART's type
+  wchar_t about[256];             // what tells it apart: USB ids, maker, product, serial
+  bool console;                   // the system console: no place for a tuner
+};
+
+/// Calls `found` once for each serial port present, opening none; returns
+/// how many.
+typedef void (*PortFound)(const PortInfo& port, void* context);
+int listPorts(PortFound found, void* context);
+
+/// A USB serial adapter whose interface a program took for itself through
+/// usbfs (the braille display service does so), so that it has no port.
+struct TakenAdapter {
+  wchar_t about[256];           // USB ids, maker, product, serial
+  wchar_t node[kPathCapacity];  // its usbfs device
+  Holder holders[4];            // who has that open, as far as this user may see
+  int holderCount;
+};
+
+/// The adapters taken so, up to `capacity`; how many.
+int takenAdapters(TakenAdapter* adapters, int capacity);
 
 #endif  // VARNOK_PLATFORM_H

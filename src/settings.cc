@@ -37,6 +37,7 @@ bool plainPause(const wchar_t* text) {
 
 void readSettings(Settings* settings) {
   memset(settings, 0, sizeof *settings);
+  settings->file = fileState(kSettingsFile, &settings->fileError);
   // settingValue holds one value at a time: the port is copied out before
   // the pause is read.
   const wchar_t* port = readSetting(L"port");

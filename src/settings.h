@@ -37,6 +37,8 @@ int32_t pauseFromText(const wchar_t* text);
 
 /// What the settings file gives.
 struct Settings {
+  FileState file;   // whether varnok.ini is there and can be read
+  Error fileError;  // why not, where it cannot
   bool hasPort;
   wchar_t port[kSettingCapacity];  // "" when there is none
   bool hasPause;

@@ -90,6 +90,61 @@ bool holds(const char* pid, const char* device) {
   return found;
 }
 
+// The processes other than this one that have the file `path` open, as far
+// as this user may look (root sees all).
+int holdersOf(const char* path, Holder* holders, int capacity) {
+  DIR* processes = opendir("/proc");
+  if (!processes) return 0;
+  int count = 0;
+  while (struct dirent* process = readdir(processes)) {
+    const char* pid = process->d_name;
+    if (pid[0] < '1' || pid[0] > '9' || getpid() == atoi(pid) || !holds(pid, path)) continue;
+    if (count == capacity) break;
+    char comm[300], command[kNameCapacity];
+    snprintf(comm, sizeof comm, "/proc/%s/comm", pid);
+    readLine(comm, command, sizeof command);
+    holders[count].pid = atol(pid);
+    widenInto(command, holders[count].name, kNameCapacity);
+    ++count;
+  }
+  closedir(processes);
+  return count;
+}
+
+// "USB 0403:6001 FTDI FT232R USB UART serial A1B2" for the USB device in
+// the sysfs folder `device`; false where it is no USB device.
+bool usbDevice(const char* device, wchar_t* about, size_t capacity) {
+  char path[PATH_MAX + 32], vendor[64], product[64], value[256], text[1024];
+  snprintf(path, sizeof path, "%s/idVendor", device);
+  readLine(path, vendor, sizeof vendor);
+  if (!vendor[0]) return false;
+  snprintf(path, sizeof path, "%s/idProduct", device);
+  readLine(path, product, sizeof product);
+  snprintf(text, sizeof text, "USB %s:%s", vendor, product);
+  static const char* const kNames[] = {"manufacturer", "product", "serial"};
+  for (const char* what : kNames) {
+    snprintf(path, sizeof path, "%s/%s", device, what);
+    readLine(path, value, sizeof value);
+    if (value[0])
+      append(text, sizeof text, " %s%s", strcmp(what, "serial") ? "" : "serial ", value);
+  }
+  widenInto(text, about, capacity);
+  return true;
+}
+
+// Whether the USB device in the sysfs folder `device` is one of the
+// USB-serial chips that recorder boxes use (and brltty takes for braille
+// displays): FTDI, WCH's CH340, Silicon Labs' CP210x, Prolific's PL2303.
+bool serialChip(const char* device) {
+  char path[PATH_MAX + 32], vendor[64];
+  snprintf(path, sizeof path, "%s/idVendor", device);
+  readLine(path, vendor, sizeof vendor);
+  static const char* const kVendors[] = {"0403", "1a86", "10c4", "067b"};
+  for (const char* v : kVendors)
+    if (strcmp(vendor, v) == 0) return true;
+  return false;
+}
+
 }  // namespace
 
 bool changeDirectory(const wchar_t* folder, Error* error) {
@@ -142,24 +197,7 @@ void deviceAccess(const wchar_t* port, DeviceAccess* access) {
 
 int portHolders(const wchar_t* port, Holder* holders, int capacity) {
   char resolved[PATH_MAX];
-  if (!resolvedDevice(port, resolved)) return 0;
-  // Only the processes this user may look into; root sees all.
-  DIR* processes = opendir("/proc");
-  if (!processes) return 0;
-  int count = 0;
-  while (struct dirent* process = readdir(processes)) {
-    const char* pid = process->d_name;
-    if (pid[0] < '1' || pid[0] > '9' || getpid() == atoi(pid) || !holds(pid, resolved)) continue;
-    if (count == capacity) break;
-    char comm[300], command[kNameCapacity];
-    snprintf(comm, sizeof comm, "/proc/%s/comm", pid);
-    readLine(comm, command, sizeof command);
-    holders[count].pid = atol(pid);
-    widenInto(command, holders[count].name, kNameCapacity);
-    ++count;
-  }
-  closedir(processes);
-  return count;
+  return resolvedDevice(port, resolved) ? holdersOf(resolved, holders, capacity) : 0;
 }
 
 void runLogOwner(RunLogOwner* owner) {
@@ -187,66 +225,77 @@ namespace {
 
 // What tells one tty apart: its driver (a 16550's type), and for a USB
 // adapter the ids, maker, product and serial number of the USB device.
-void describe(const char* name, const char* type, char* line, size_t capacity) {
-  snprintf(line, capacity, "/dev/%s", name);
-  // COMn names /dev/ttyS(n-1) in varnok.ini.
-  if (strncmp(name, "ttyS", 4) == 0) append(line, capacity, " (COM%d)", atoi(name + 4) + 1);
-  char path[PATH_MAX + 32], device[PATH_MAX], target[PATH_MAX], value[256];
+void describe(const char* name, const char* type, PortInfo* port) {
+  char path[PATH_MAX + 32], device[PATH_MAX], target[PATH_MAX];
   snprintf(path, sizeof path, "/sys/class/tty/%s/device", name);
   if (!realpath(path, device)) return;
   // Up from the tty's device: the first driver that is not the serial
   // core's own ("port" on kernels from 6.5), and the USB device with ids.
-  bool driverFound = false;
   for (char* end = strrchr(device, '/'); end && end != device; end = strrchr(device, '/')) {
     snprintf(path, sizeof path, "%s/driver", device);
     ssize_t n = readlink(path, target, sizeof target - 1);
     target[n > 0 ? n : 0] = 0;
     const char* driver = strrchr(target, '/') ? strrchr(target, '/') + 1 : "";
-    if (!driverFound && driver[0] && !strstr(target, "/serial-base/")) {
-      append(line, capacity, "  %s", driver);
+    if (!port->driver[0] && driver[0] && !strstr(target, "/serial-base/")) {
       static const char* const kUarts[] = {"", "8250", "16450", "16550", "16550A"};
       int uart = atoi(type);
-      if (uart > 0) append(line, capacity, " %s", uart < 5 ? kUarts[uart] : type);
-      driverFound = true;
+      char text[kNameCapacity];
+      snprintf(text, sizeof text, "%s%s%s", driver, uart > 0 ? " " : "",
+               uart <= 0  ? ""
+               : uart < 5 ? kUarts[uart]
+                          : type);
+      widenInto(text, port->driver, kNameCapacity);
     }
-    char vendor[64], product[64];
-    snprintf(path, sizeof path, "%s/idVendor", device);
-    readLine(path, vendor, sizeof vendor);
-    if (vendor[0]) {
-      snprintf(path, sizeof path, "%s/idProduct", device);
-      readLine(path, product, sizeof product);
-      append(line, capacity, ", USB %s:%s", vendor, product);
-      static const char* const kNames[] = {"manufacturer", "product", "serial"};
-      for (const char* what : kNames) {
-        snprintf(path, sizeof path, "%s/%s", device, what);
-        readLine(path, value, sizeof value);
-        if (value[0])
-          append(line, capacity, ", %s%s", strcmp(what, "serial") == 0 ? "serial " : "", value);
-      }
-      return;
-    }
+    if (usbDevice(device, port->about, sizeof port->about / sizeof port->about[0])) return;
     *end = 0;
   }
 }
 
-// The names under /dev/serial/by-id that lead to /dev/NAME.
-void byIdNames(const char* name, char* line, size_t capacity) {
+// The first name under /dev/serial/by-id that leads to `device`, which
+// survives reboots and replugging.
+bool byIdName(const char* device, char* name, size_t capacity) {
   DIR* links = opendir("/dev/serial/by-id");
-  if (!links) return;
-  char wanted[300];
-  snprintf(wanted, sizeof wanted, "/dev/%s", name);
+  if (!links) return false;
+  bool found = false;
   while (struct dirent* link = readdir(links)) {
     char path[600], resolved[PATH_MAX];
     snprintf(path, sizeof path, "/dev/serial/by-id/%s", link->d_name);
-    if (link->d_name[0] != '.' && realpath(path, resolved) && strcmp(resolved, wanted) == 0)
-      append(line, capacity, ", also %s", path);
+    if (link->d_name[0] != '.' && realpath(path, resolved) && strcmp(resolved, device) == 0 &&
+        (!found || strcmp(path, name) < 0)) {
+      snprintf(name, capacity, "%s", path);
+      found = true;
+    }
   }
   closedir(links);
+  return found;
+}
+
+// Whether the tty NAME is the system console (or one of them).
+bool isConsole(const char* name) {
+  char active[256];
+  readLine("/sys/class/tty/console/active", active, sizeof active);
+  for (char* word = strtok(active, " "); word; word = strtok(nullptr, " "))
+    if (strcmp(word, name) == 0) return true;
+  return false;
+}
+
+// The tty NAME as a port: the name for varnok.ini first.
+void portInfo(const char* name, const char* type, PortInfo* port) {
+  memset(port, 0, sizeof *port);
+  char device[300], byId[600];
+  snprintf(device, sizeof device, "/dev/%s", name);
+  bool linked = byIdName(device, byId, sizeof byId);
+  widenInto(linked ? byId : device, port->name, kPathCapacity);
+  if (linked) widenInto(device, port->device, kPathCapacity);
+  // COMn names /dev/ttyS(n-1) in varnok.ini.
+  if (strncmp(name, "ttyS", 4) == 0) swprintf(port->alias, 16, L"COM%d", atoi(name + 4) + 1);
+  describe(name, type, port);
+  port->console = isConsole(name);
 }
 
 }  // namespace
 
-int listPorts(PortLine each, void* context) {
+int listPorts(PortFound found, void* context) {
   // A tty with a driver is a port of some hardware; virtual consoles and
   // pseudo-terminals have none. The 8250 driver makes ttyS0 to ttyS31
   // whether or not a UART is there: its type is 0 (unknown) where none is.
@@ -263,16 +312,45 @@ int listPorts(PortLine each, void* context) {
       readLine(path, type, sizeof type);
     }
     if (strcmp(type, "-") != 0 && strcmp(type, "0") != 0) {
-      char line[2048];
-      describe(name, type, line, sizeof line);
-      byIdNames(name, line, sizeof line);
-      wchar_t wide[2048];
-      widenInto(line, wide, 2048);
-      each(wide, context);
+      PortInfo port;
+      portInfo(name, type, &port);
+      found(port, context);
       ++listed;
     }
     free(ttys[i]);
   }
   free(ttys);
   return listed;
+}
+
+int takenAdapters(TakenAdapter* adapters, int capacity) {
+  // An interface bound to usbfs is one a program claimed for itself; a
+  // USB serial chip's then has no tty.
+  DIR* interfaces = opendir("/sys/bus/usb/devices");
+  if (!interfaces) return 0;
+  int count = 0;
+  while (struct dirent* entry = readdir(interfaces)) {
+    char path[PATH_MAX + 32], target[PATH_MAX], device[PATH_MAX];
+    snprintf(path, sizeof path, "/sys/bus/usb/devices/%s/driver", entry->d_name);
+    ssize_t n = readlink(path, target, sizeof target - 1);
+    target[n > 0 ? n : 0] = 0;
+    if (!strchr(entry->d_name, ':') || !strstr(target, "/usbfs") || count == capacity) continue;
+    snprintf(path, sizeof path, "/sys/bus/usb/devices/%s", entry->d_name);
+    if (!realpath(path, device) || !strrchr(device, '/')) continue;
+    *strrchr(device, '/') = 0;
+    TakenAdapter* a = &adapters[count];
+    memset(a, 0, sizeof *a);
+    if (!serialChip(device) || !usbDevice(device, a->about, 256)) continue;
+    char bus[16], number[16], node[64];
+    snprintf(path, sizeof path, "%s/busnum", device);
+    readLine(path, bus, sizeof bus);
+    snprintf(path, sizeof path, "%s/devnum", device);
+    readLine(path, number, sizeof number);
+    snprintf(node, sizeof node, "/dev/bus/usb/%03d/%03d", atoi(bus), atoi(number));
+    widenInto(node, a->node, kPathCapacity);
+    a->holderCount = holdersOf(node, a->holders, 4);
+    ++count;
+  }
+  closedir(interfaces);
+  return count;
 }

@@ -99,7 +99,7 @@ void friendlyName(const wchar_t* com, wchar_t* name, DWORD capacity) {
 
 }  // namespace
 
-int listPorts(PortLine each, void* context) {
+int listPorts(PortFound found, void* context) {
   // The serial ports' device map: "\Device\Serial0" = "COM1".
   HKEY map;
   if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"HARDWARE\\DEVICEMAP\\SERIALCOMM", 0, KEY_READ, &map) !=
@@ -130,12 +130,17 @@ int listPorts(PortLine each, void* context) {
                       &comSize) != ERROR_SUCCESS)
       continue;
     com[comSize / sizeof(wchar_t)] = 0;
-    wchar_t name[256], line[600];
-    friendlyName(com, name, 256);
-    _snwprintf(line, 600, L"%ls  %ls%ls%ls", com, device, name[0] ? L", " : L"", name);
-    line[599] = 0;
-    each(line, context);
+    PortInfo port;
+    memset(&port, 0, sizeof port);
+    wcsncpy(port.name, com, kPathCapacity - 1);
+    wcsncpy(port.driver, device, kNameCapacity - 1);
+    friendlyName(com, port.about, 256);
+    found(port, context);
   }
   RegCloseKey(map);
   return count;
+}
+
+int takenAdapters(TakenAdapter*, int) {
+  return 0;
 }

@@ -12,18 +12,26 @@
 
 namespace {
 
-// The port, as a run would open it: true when it would.
+// The port, as a run would open it: true when it would. It is said ok
+// only once it has opened; a program that has it open without a lock is
+// named too.
 bool checkPort(const wchar_t* port) {
   wchar_t text[kMessageCapacity];
-  deviceWords(port, text, kMessageCapacity);
-  say(L"ok    port: %s, the device %s", port, text);
   // No waiting: a port another run holds now is said to be held.
   Device device = kNoDevice;
   Error error = {kErrorNone, 0};
   if (openLine(port, 0, &device, &error)) {
     deviceClose(device);
+    deviceWords(port, text, kMessageCapacity);
+    say(L"ok    port: %s, the device %s", port, text);
     say(L"ok    a serial device: opened and set to 9600 8N1, nothing sent");
-    say(L"ok    this user may open it, and no other run or program holds it");
+    holderWords(port, text, kMessageCapacity);
+    if (text[0])
+      say(L"warn  another program has the port open too%s: its bytes and ours would mix on "
+          L"the line",
+          text);
+    else
+      say(L"ok    this user may open it, and no other run or program holds it");
     return true;
   }
   if (error.kind == kErrorBusy) {
@@ -60,6 +68,10 @@ void checkRunLog() {
   }
 }
 
+void sayWarning(const wchar_t* words) {
+  say(L"warn  %s", words);
+}
+
 }  // namespace
 
 int checkSetup() {
@@ -71,12 +83,14 @@ int checkSetup() {
     fullPath(kSettingsFile, text, kMessageCapacity);
     say(L"ok    settings: %s", text);
     opens = checkPort(settings.port);
+    takenAdapterWords(sayWarning);
   } else {
-    settingsFailure(text, kMessageCapacity);
+    settingsFailure(settings, text, kMessageCapacity);
     say(L"FAIL  %s", text);
   }
   checkPause(settings);
-  checkRunLog();
+  // Where varnok.ini is not, no record is written either.
+  if (settings.file != kFileMissing) checkRunLog();
   say(opens ? L"varnok --check: a run would send the channel (exit 0)"
             : L"varnok --check: a run would not send the channel (exit 1)");
   return fflush(stdout) == 0 && opens ? kExitOk : kExitFailed;

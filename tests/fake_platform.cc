@@ -164,7 +164,7 @@ void localTimeText(char text[25]) {
   timeText(0, text);
 }
 
-FILE* openRunLog(Error* error) {
+FILE* openRunLog(bool, Error* error) {
   if (fake::logFails) {
     *error = Error{kErrorDenied, 13};
     return nullptr;
@@ -210,6 +210,10 @@ bool runLogAppendable(Error*) {
   return true;
 }
 
-int listPorts(PortLine, void*) {
+int listPorts(PortFound, void*) {
+  return 0;
+}
+
+int takenAdapters(TakenAdapter*, int) {
   return 0;
 }

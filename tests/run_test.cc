@@ -113,18 +113,15 @@ TEST_F(Run, LeadingZerosAreDigitsToo) {
             std::string::npos);
 }
 
-TEST_F(Run, EmptyChannelOpensAndClosesThePortAndSendsNothing) {
-  EXPECT_EQ(runWith({L""}), kExitOk);
+TEST_F(Run, EmptyChannelIsRefusedAndThePortLeftAlone) {
+  EXPECT_EQ(runWith({L""}), kExitUsage);
   EXPECT_EQ(fake::logBytes(), crlf("=============================================\n"
                                    "| Mon Jan 05 09:30:00 2009\n"
                                    "| Changing to channel \n"
                                    "| Number of digits to send to DCT2xxx: 0\n"
                                    "=============================================\n"
-                                   "Port = COM1\n"
-                                   "Varnok opened a port to: COM1\n"
-                                   "Closing port COM1\n\n\n"));
-  std::vector<std::string> want = {"open COM1", "configure 9600,N,8,1", "close"};
-  EXPECT_EQ(fake::calls, want);
+                                   "Cannot change to channel : no digits were given\n\n\n"));
+  EXPECT_TRUE(fake::calls.empty());
 }
 
 TEST_F(Run, RuleGrowsWithTheDigitsOfTheCount) {
@@ -148,8 +145,9 @@ TEST_F(Run, PortThatDoesNotOpenIsLoggedAndEveryDigitStillWalked) {
   EXPECT_EQ(runWith({L"42"}), kExitFailed);
   EXPECT_EQ(fake::logBytes(), crlf(std::string(kHeader42) + "Port = COM1\n"
                                                             "Varnok cannot open port: COM1\n"
-                                                            "Reason: fake error 2; no digit will "
-                                                            "be sent\n"
+                                                            "Reason: fake error 2; is it plugged "
+                                                            "in? varnok --ports lists the ports; "
+                                                            "no digit will be sent\n"
                                                             "digit 1 of channel: 4\n"
                                                             "digit 2 of channel: 2\n"
                                                             "Closing port COM1\n\n\n"));
@@ -219,6 +217,37 @@ TEST_F(Run, OptionsTouchNeitherLogNorPort) {
     if (c.status == kExitUsage) {
       EXPECT_EQ(err.rfind("varnok: unknown option ", 0), 0u) << err;
     }
+  }
+}
+
+TEST(CommandLine, OptionsInAnyOrderBeforeTheChannel) {
+  const struct {
+    std::vector<std::wstring> args;
+    Action action;
+    const wchar_t* folder;  // nullptr: none
+    const wchar_t* channel;
+    int ignored;
+  } cases[] = {
+      {{L"-C", L"d", L"42"}, kChangeChannel, L"d", L"42", 0},
+      {{L"--check", L"-C", L"d"}, kCheckSetup, L"d", L"--check", 0},
+      {{L"-Cd", L"--check", L"7"}, kCheckSetup, L"d", L"--check", 3},
+      {{L"42", L"-C", L"d"}, kChangeChannel, nullptr, L"42", 2},
+      {{L"-C"}, kBadUsage, nullptr, nullptr, 0},
+      {{L"-C", L"d"}, kBadUsage, nullptr, nullptr, 0},
+      {{L"-C", L"d", L"-x", L"42"}, kBadUsage, L"d", L"-x", 0},
+  };
+  for (const auto& c : cases) {
+    std::vector<std::wstring> args = c.args;
+    args.insert(args.begin(), L"varnok");
+    std::vector<wchar_t*> argv;
+    for (std::wstring& a : args) argv.push_back(&a[0]);
+    Command command;
+    readCommand(int(argv.size()), argv.data(), &command);
+    SCOPED_TRACE(args[1]);
+    EXPECT_EQ(command.action, c.action);
+    EXPECT_EQ(command.folder ? std::wstring(command.folder) : L"-", c.folder ? c.folder : L"-");
+    EXPECT_EQ(command.channel ? std::wstring(command.channel) : L"-", c.channel ? c.channel : L"-");
+    EXPECT_EQ(command.ignored, c.ignored);
   }
 }
 

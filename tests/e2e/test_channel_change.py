@@ -23,12 +23,16 @@ class ChannelChange(VarnokTest):
         self.assertEqual(self.emulator.line_bytes(), message(0) + message(0) + message(7))
         self.assertLog(record("007", self.port()))
 
-    def test_empty_channel_opens_and_closes_and_sends_nothing(self):
+    def test_empty_channel_is_refused_and_the_port_left_alone(self):
+        # A recorder whose channel placeholder came out empty.
         self.settings()
-        self.assertEqual(self.varnok("").status, 0)
+        result = self.varnok("")
+        self.assertEqual(result.status, 2)
+        self.assertOneLine(result.stderr, "no channel was given")
         self.assertEqual(self.emulator.line_bytes(), b"")
-        self.assertLog(record("", self.port()))
-        self.assertIn(b"=" * 45 + b"\r\n| ", self.log())
+        refused = record("", self.port(), closing=False, middle="")
+        self.assertLog(refused[:refused.index(b"Port = ")] +
+                       b"Cannot change to channel : no digits were given\r\n\r\n\r\n")
 
     def test_two_runs_append_to_one_log(self):
         self.settings()

@@ -70,7 +70,7 @@ class Refused(VarnokTest):
         folder = os.path.basename(self.dir)
         ini = os.path.join(self.dir, "varnok.ini")
         cases = [
-            (None, "no varnok.ini in the working directory"),
+            (None, "no varnok.ini in the working directory"),  # and -C to name the right one
             (lambda: os.mkdir(ini), "cannot read varnok.ini in"),
             (lambda: os.symlink("/dev/zero", ini), "not a regular file"),
             (b"[Settings]\nsleepTime=0\n[Other]\nport=COM1\n", "has no port under [Settings]"),
@@ -84,12 +84,13 @@ class Refused(VarnokTest):
                 self.settings(raw=content)
             result = self.varnok("42", timeout=10)
             self.assertEqual(result.status, 1, words)
-            self.assertOneLine(result.stderr, words, folder)
+            self.assertOneLine(result.stderr, words, folder, *(["varnok -C "] if not content else []))
             if os.path.isdir(ini):
                 os.rmdir(ini)
             elif os.path.lexists(ini):
                 os.remove(ini)
-        self.assertLog(record("42", "", why="WHY") * len(cases))
+        # A folder without varnok.ini is not ours: no log is made there.
+        self.assertLog(record("42", "", why="WHY") * (len(cases) - 1))
         self.assertEqual(self.emulator.line_bytes(), b"")
 
     @not_under_wine

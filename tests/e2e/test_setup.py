@@ -19,6 +19,13 @@ class SetUp(VarnokTest):
             self.assertIn(fact, out)
         self.assertNotIn("FAIL", out)
         self.assertEqual(self.emulator.line_bytes(), b"")
+        if SIDE == "posix":
+            # A program that holds the port open without a lock is named.
+            holder = os.open(self.emulator.device, os.O_RDWR | os.O_NOCTTY)
+            held = self.varnok("--check").stdout.decode()
+            os.close(holder)
+            self.assertIn("warn  another program has the port open too: pid %d (" % os.getpid(),
+                          held)
         self.assertFalse(os.path.exists(os.path.join(self.dir, "varnok.out")))
 
     def test_each_slip_gets_the_fix_from_check_and_from_a_run(self):
@@ -29,7 +36,7 @@ class SetUp(VarnokTest):
             ("CHANGE-ME", "0", None, "still has the example's port", 1),
             (None, None, "varnok.ini.txt", "but a varnok.ini.txt: rename it to varnok.ini", 1),
             (self.port(), "fast", None, "sleepTime=fast is not a plain number: the pause is 0", 0),
-            (self.port(), "99999", None, "over the longest pause: the pause is 10000", 0),
+            (self.port(), "-250", None, "sleepTime=-250 is below zero: the pause is 0", 0),
         ]
         for port, pause, other, words, status in slips:
             if port is None:
@@ -40,33 +47,46 @@ class SetUp(VarnokTest):
             check = self.varnok("--check")
             self.assertEqual(check.status, status, words)
             self.assertIn(words, check.stdout.decode())
-            result = self.varnok("")  # no digit: no pause, however long
+            result = self.varnok("1")
             self.assertEqual(result.status, status, words)
             self.assertIn(words, result.stderr)
-        self.assertEqual(self.emulator.line_bytes(), b"")
+        self.assertEqual(self.emulator.line_bytes(), message(1) * 2)
 
-    def test_dash_C_works_in_another_folder(self):
+    def test_dash_C_works_in_another_folder_in_any_order_before_the_channel(self):
         self.settings()
         elsewhere = os.path.dirname(self.dir)
-        result = self.varnok("-C", self.dir, "42", cwd=elsewhere)
-        self.assertEqual(result.status, 0, result.stderr)
-        self.assertEqual(self.emulator.line_bytes(), message(4) + message(2))
-        self.assertLog(record("42", self.port()))
+        for args in (("-C", self.dir, "42"), ("--check", "-C", self.dir), ("-C" + self.dir,
+                                                                          "--check")):
+            result = self.varnok(*args, cwd=elsewhere)
+            self.assertEqual((result.status, result.stderr), (0, ""), args)
+        # After the channel nothing counts, but it is named.
+        late = self.varnok("7", "-C", elsewhere, "x")
+        self.assertEqual(late.status, 0)
+        self.assertOneLine(late.stderr, "ignoring what follows 7: -C %s x" % elsewhere)
+        self.assertEqual(self.emulator.line_bytes(), message(4) + message(2) + message(7))
+        self.assertLog(record("42", self.port()) + record("7", self.port()))
         missing = self.varnok("-C", os.path.join(self.dir, "missing"), "42", cwd=elsewhere)
         self.assertEqual(missing.status, 1)
         self.assertOneLine(missing.stderr, "cannot work in folder")
 
-    def test_ports_lists_what_is_there(self):
+    def test_ports_lists_what_is_there_the_name_first(self):
         result = self.varnok("--ports")
-        self.assertEqual(result.status, 0, result.stderr)
         lines = result.stdout.decode().splitlines()
+        self.assertEqual(result.status, 0 if lines else 1, result.stderr)
         if SIDE == "wine":
             self.assertIn("COM5", [line.split()[0] for line in lines])
-        else:
-            # Pseudo-terminals have no driver: the emulator's is not listed.
-            self.assertNotIn(self.emulator.device, result.stdout.decode())
-            self.assertTrue(lines == ["no serial ports found"] or
-                            all(line.startswith("/dev/") for line in lines), lines)
+            return
+        # Pseudo-terminals have no driver: the emulator's is not listed;
+        # nor is the system console, which is said on stderr.
+        self.assertNotIn(self.emulator.device, result.stdout.decode())
+        self.assertTrue(all(line.startswith("/dev/") for line in lines), lines)
+        if not lines:
+            self.assertIn("no serial ports found", result.stderr)
+        with open("/sys/class/tty/console/active") as f:
+            for console in f.read().split():
+                if os.path.exists("/sys/class/tty/%s/device/driver" % console):
+                    self.assertNotIn("/dev/%s " % console, result.stdout.decode() + " ")
+                    self.assertIn("/dev/%s" % console, result.stderr)
 
 
 if __name__ == "__main__":
