@@ -33,7 +33,7 @@ else()
   add_custom_target(packaged_docs ALL DEPENDS varnok.1.gz changelog.gz)
   install(TARGETS varnok RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
   install(FILES ${PROJECT_BINARY_DIR}/varnok.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
-  install(FILES README.md LICENSE ${PROJECT_BINARY_DIR}/varnok.ini.example
+  install(FILES doc/guide.md LICENSE ${PROJECT_BINARY_DIR}/varnok.ini.example
                 packaging/debian/copyright ${PROJECT_BINARY_DIR}/changelog.gz
           DESTINATION ${CMAKE_INSTALL_DOCDIR})
   set(CPACK_GENERATOR DEB TGZ)

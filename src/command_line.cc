@@ -42,7 +42,8 @@ const char kHelp[] =
     "  --check          do all a run does up to the first byte, send nothing,\n"
     "                   write no record, and say what was found; exit 0 when a\n"
     "                   run would open the port, 1 when it would not\n"
-    "  --ports          list the serial ports present\n"
+    "  --ports          list the serial ports present, one a line, the name for\n"
+    "                   varnok.ini first\n"
     "  -h, --help, /?   this text\n"
     "  --version        the version\n"
     "\n"
@@ -50,9 +51,9 @@ const char kHelp[] =
     "  0  every digit was sent\n"
     "  1  the port could not be opened or set up (a file is no port), a write\n"
     "     failed, or the folder given with -C cannot be entered (with --check: a\n"
-    "     run would not open the port)\n"
-    "  2  no channel, an unknown option, or a channel with something other than\n"
-    "     the digits 0 to 9; nothing was sent\n"
+    "     run would not open the port; with --ports: no port was found)\n"
+    "  2  no channel (or an empty one), an unknown option, or a channel with\n"
+    "     something other than the digits 0 to 9; nothing was sent\n"
     "\n"
     "More in the manual: man varnok (on Windows, README.txt beside varnok.exe).\n";
 

@@ -24,18 +24,18 @@ class Documents(VarnokTest):
         help_text = subprocess.run(PLATFORM.command(["--help"]), capture_output=True,
                                    text=True, check=True).stdout
         man = read("doc/varnok.1.in").replace("\\-", "-")
-        readme = read("README.md")
+        readme = read("doc/guide.md")
         sources = {
             "--help": help_text[:help_text.index("\n\n")] + "\n" + help_text[help_text.index(
                 "Options:"):help_text.index("Exit status:")],
             "man page": man[man.index(".SH SYNOPSIS"):man.index(".SH DESCRIPTION")] +
-            man[man.index(".SH OPTIONS"):man.index("None of these touches")],
-            "README": readme[readme.index("## Usage"):readme.index("CHANNEL is")],
+            man[man.index(".SH OPTIONS"):man.index("Options come before the channel")],
+            "guide": readme[readme.index("## Usage"):readme.index("CHANNEL is")],
         }
         for name, text in sources.items():
             self.assertEqual(options(text), {"-C", "--check", "--ports", "-h", "--help", "/?",
                                              "--version"}, name)
-        for name, text in (("--help", help_text), ("man page", man), ("README", readme)):
+        for name, text in (("--help", help_text), ("man page", man), ("guide", readme)):
             for limit in ("10000", "10 seconds", "2 seconds", "unknown option"):
                 self.assertIn(limit, re.sub(r"\s+", " ", text), name)
 
