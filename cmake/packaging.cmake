@@ -42,13 +42,23 @@ else()
   set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
   set(CPACK_DEBIAN_PACKAGE_MAINTAINER "varnok developers <maintainers@varnok.org>")
   if(CMAKE_CROSSCOMPILING)
-    # dpkg-shlibdeps knows only this machine's libraries: scripts/package
-    # gives the cross builds' Depends, read off the binary's symbol versions.
+    # dpkg-shlibdeps knows only this machine's libraries: the cross builds'
+    # Depends are read off the binary's symbol versions when it is packed.
     set(CPACK_DEBIAN_PACKAGE_ARCHITECTURE ${VARNOK_DEB_ARCH})
+    set(CPACK_VARNOK_CROSS_DEPENDS ON)
   else()
     # The program's own library needs, worked out from the binary.
     set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
   endif()
+  # The tarball is named by processor and the oldest glibc it runs on, also
+  # read off the binary when it is packed.
+  set(CPACK_VARNOK_BINARY ${PROJECT_BINARY_DIR}/varnok)
+  set(CPACK_VARNOK_READELF ${CMAKE_READELF})
+  if(NOT VARNOK_PROCESSOR)
+    set(VARNOK_PROCESSOR ${CMAKE_SYSTEM_PROCESSOR})
+  endif()
+  set(CPACK_VARNOK_PROCESSOR ${VARNOK_PROCESSOR})
+  set(CPACK_PROJECT_CONFIG_FILE ${PROJECT_SOURCE_DIR}/packaging/release.cmake)
   # The strip that knows the target's binaries.
   set(CPACK_VARNOK_STRIP ${CMAKE_STRIP})
   # Each package keeps the files its kind expects, stripped as Debian strips.
