@@ -36,7 +36,7 @@ else()
   install(FILES doc/guide.md LICENSE ${PROJECT_BINARY_DIR}/varnok.ini.example
                 packaging/debian/copyright ${PROJECT_BINARY_DIR}/changelog.gz
           DESTINATION ${CMAKE_INSTALL_DOCDIR})
-  set(CPACK_GENERATOR DEB TGZ)
+  set(CPACK_GENERATOR ${VARNOK_PACKAGES})
   set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
   set(CPACK_DEBIAN_PACKAGE_SECTION utils)
   set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)

@@ -3,9 +3,10 @@
 # folder makes the same packages as scripts/package.
 #   - the tarball is named by processor and the oldest glibc the program
 #     runs on ("static" where it needs none);
-#   - a cross-built .deb depends on libc, and on armhf on libgcc_s (64-bit
-#     division), at the versions the program's symbols ask for:
-#     dpkg-shlibdeps knows only the building machine's libraries.
+#   - a cross-built .deb depends on libc, and where the program needs it on
+#     libgcc_s, at the versions the program's symbols ask for:
+#     dpkg-shlibdeps knows only the building machine's libraries. A static
+#     program depends on nothing.
 if(NOT CPACK_GENERATOR MATCHES "^(DEB|TGZ)$" OR NOT CPACK_VARNOK_BINARY)
   return()
 endif()
@@ -35,7 +36,7 @@ if(CPACK_GENERATOR STREQUAL "TGZ")
   endif()
   set(CPACK_PACKAGE_FILE_NAME
       "varnok-${CPACK_PACKAGE_VERSION}-linux-${CPACK_VARNOK_PROCESSOR}-${runs_on}")
-elseif(CPACK_VARNOK_CROSS_DEPENDS)
+elseif(CPACK_VARNOK_CROSS_DEPENDS AND NOT glibc STREQUAL "")
   set(depends "libc6 (>= ${glibc})")
   if(elf MATCHES "NEEDED[^\n]*\\[libgcc_s\\.so\\.1\\]")
     highest_version(GCC gcc)
