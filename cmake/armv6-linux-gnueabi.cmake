@@ -12,6 +12,6 @@ set(VARNOK_TRIPLE arm-linux-gnueabi)
 set(VARNOK_QEMU qemu-arm-static -cpu arm1176)
 set(VARNOK_DEB_ARCH armhf)
 set(VARNOK_PROCESSOR armv6)
-set(CMAKE_CXX_FLAGS_INIT "-march=armv6 -marm")
-set(CMAKE_C_FLAGS_INIT "-march=armv6 -marm")
+# Kept apart from CMAKE_CXX_FLAGS, which a release build gives whole.
+set(VARNOK_ARCH_FLAGS -march=armv6 -marm)
 include(${CMAKE_CURRENT_LIST_DIR}/linux-cross.cmake)
