@@ -33,6 +33,11 @@ else()
   add_custom_target(packaged_docs ALL DEPENDS varnok.1.gz changelog.gz)
   install(TARGETS varnok RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
   install(FILES ${PROJECT_BINARY_DIR}/varnok.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+  if(VARNOK_STATIC AND "DEB" IN_LIST VARNOK_PACKAGES)
+    # A .deb with a static program says why (the tarball drops it).
+    install(FILES packaging/debian/lintian-overrides-static RENAME varnok
+            DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/lintian/overrides)
+  endif()
   install(FILES doc/guide.md LICENSE ${PROJECT_BINARY_DIR}/varnok.ini.example
                 packaging/debian/copyright ${PROJECT_BINARY_DIR}/changelog.gz
           DESTINATION ${CMAKE_INSTALL_DOCDIR})
