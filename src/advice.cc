@@ -192,15 +192,19 @@ void settingsFailure(const Settings& settings, wchar_t* text, size_t capacity) {
 }
 
 bool pauseWarning(const Settings& settings, wchar_t* warning, size_t capacity) {
-  if (settings.pausePlain) return false;
-  const wchar_t* digits = settings.pauseText;
-  while (*digits == L' ' || *digits == L'\t') ++digits;
-  bool negative = *digits == L'-';
-  digits += negative;
-  size_t count = wcsspn(digits, L"0123456789");
   const wchar_t* what = L"is not a plain number";
-  if (count > 0 && digits[count] == 0)
-    what = negative ? L"is below zero" : L"is over the longest pause";
+  switch (settings.pauseForm) {
+    case kPausePlain:
+      return false;
+    case kPauseTooLong:
+      what = L"is over the longest pause";
+      break;
+    case kPauseBelowZero:
+      what = L"is below zero";
+      break;
+    case kPauseNotPlain:
+      break;
+  }
   swprintf(warning, capacity, L"sleepTime=%ls %ls: the pause is %d milliseconds",
            settings.pauseText, what, int(settings.pause));
   return true;

@@ -79,12 +79,10 @@ void takeTurn() {
 // of a run that did not get the port (or never asked for it) to end; a log
 // that cannot be opened is said, and the channel changed all the same. A
 // record cut short before (a full disk) is ended first, so that this one
-// starts on a line of its own.
-void openRecord() {
-  // A folder without varnok.ini is no folder of ours: a log already there
-  // gets the record, but none is made.
+// starts on a line of its own. A folder without varnok.ini is not `ours`:
+// a log already there gets the record, but none is made.
+void openRecord(bool ours) {
   Error error = {kErrorNone, 0};
-  bool ours = fileState(kSettingsFile, &error) != kFileMissing;
   logFile = openRunLog(ours, &error);
   if (!logFile && !ours) return;
   if (!logFile) {
@@ -144,7 +142,8 @@ int sendChannel(const wchar_t* channel) {
 // recorder's placeholder that came out empty) is no channel at all.
 int refuseChannel(const wchar_t* channel) {
   const wchar_t* why = channel[0] ? L"only the digits 0 to 9 are allowed" : L"no digits were given";
-  openRecord();
+  Error error = {kErrorNone, 0};
+  openRecord(fileState(kSettingsFile, &error) != kFileMissing);
   writeRunHeader(channel);
   logPrint(L"Cannot change to channel %s: %s\n\n\n", channel, why);
   if (channel[0])
@@ -162,7 +161,7 @@ int changeChannel(const wchar_t* channel) {
   if (!channel[0] || channel[wcsspn(channel, L"0123456789")] != 0) return refuseChannel(channel);
   useSettings();
   takeTurn();
-  openRecord();
+  openRecord(settings.file != kFileMissing);
   writeRunHeader(channel);
   int status = sendChannel(channel);
   closeRecord();

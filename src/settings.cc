@@ -25,12 +25,15 @@ int32_t pauseFromText(const wchar_t* text) {
 
 namespace {
 
-// Whether `text` is blanks and then decimal digits alone, no more than
-// kLongestPause.
-bool plainPause(const wchar_t* text) {
+// What `text` is, leading blanks aside.
+PauseForm pauseForm(const wchar_t* text) {
   while (*text == L' ' || *text == L'\t') ++text;
+  bool negative = *text == L'-';
+  text += negative;
   size_t count = wcsspn(text, L"0123456789");
-  return count > 0 && text[count] == 0 && wcstol(text, nullptr, 10) <= kLongestPause;
+  if (count == 0 || text[count] != 0) return kPauseNotPlain;
+  if (negative) return kPauseBelowZero;
+  return wcstol(text, nullptr, 10) > kLongestPause ? kPauseTooLong : kPausePlain;
 }
 
 }  // namespace
@@ -46,6 +49,6 @@ void readSettings(Settings* settings) {
   const wchar_t* pause = readSetting(L"sleepTime");
   settings->hasPause = pause != nullptr;
   settings->pause = pause ? pauseFromText(pause) : kDefaultPause;
-  settings->pausePlain = !pause || plainPause(pause);
+  settings->pauseForm = pause ? pauseForm(pause) : kPausePlain;
   if (pause) wcscpy(settings->pauseText, pause);
 }

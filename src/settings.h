@@ -35,6 +35,14 @@ const int32_t kLongestPause = 10000;
 /// value 0, a value beyond kLongestPause (however many digits) that.
 int32_t pauseFromText(const wchar_t* text);
 
+/// What a "sleepTime" value is, for the warning about it.
+enum PauseForm {
+  kPausePlain,      // absent, or decimal digits alone up to kLongestPause
+  kPauseTooLong,    // digits alone, over kLongestPause
+  kPauseBelowZero,  // a minus and digits alone
+  kPauseNotPlain,   // anything else: units, a fraction, words
+};
+
 /// What the settings file gives.
 struct Settings {
   FileState file;   // whether varnok.ini is there and can be read
@@ -44,7 +52,7 @@ struct Settings {
   bool hasPause;
   wchar_t pauseText[kSettingCapacity];  // "sleepTime" as written
   int32_t pause;                        // the pause it gives, or kDefaultPause
-  bool pausePlain;  // "sleepTime" is a plain number of milliseconds, at most kLongestPause
+  PauseForm pauseForm;
 };
 
 /// Reads "port", then "sleepTime", into `settings`.
